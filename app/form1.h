@@ -1,0 +1,70 @@
+// Form1: the program's one window. It lets the user say which kind of
+// system is installed and starts the backup and restore jobs.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "system/qor_system.h"
+#include "system/unique_handle.h"
+
+namespace orvane {
+
+class Form1 {
+ public:
+  // Control identifiers; a control array takes consecutive identifiers, so
+  // a handler gets the index of the control that raised it.
+  static constexpr int kCommand1Id = 200;  // 0 backup, 1 restore
+  static constexpr int kCommand1Count = 2;
+  static constexpr int kOption1Id = 210;  // 0 "Windows XP", 1 "Windows 2003", 2 other
+  static constexpr int kOption1Count = 3;
+  static constexpr int kLabel1Id = 220;
+  static constexpr int kImage1Id = 221;
+  static constexpr wchar_t kClassName[] = L"OrvaneMainWindow";
+
+  Form1() = default;
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+  ~Form1();
+
+  // Creates the window and its controls and runs Form_Load; the window
+  // stays hidden until Show. False when the window cannot be created.
+  bool Create(HINSTANCE instance);
+  // Shows the window and puts the focus on the first button.
+  void Show(int show_command);
+  HWND hwnd() const { return hwnd_; }
+
+  // The boot.ini text for `SysMenu` and `SysName`.
+  std::u16string GetMenu(const std::u16string& SysMenu, const std::u16string& SysName) const;
+
+  // The current system name, for tests.
+  const std::u16string& cur_sys_name() const { return CurSysName; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  bool CreateControls();
+  void OnCommand(int id, UINT code);
+
+  void Form_Load();
+  void Option1_Click(int index);
+  // Closing is never refused; nothing is asked or written.
+  void Form_Unload(bool& cancel);
+
+  QorSystem& Sys();
+  void SelectOption(int index);
+
+  HWND hwnd_ = nullptr;
+  std::array<HWND, kCommand1Count> command1_{};
+  std::array<HWND, kOption1Count> option1_{};
+  int selected_option_ = 0;
+  unique_hicon image1_icon_;
+
+  std::optional<QorSystem> SysObj;  // created on first use
+  std::u16string CurSysName;
+};
+
+}  // namespace orvane

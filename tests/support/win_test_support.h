@@ -1,0 +1,88 @@
+// Test helpers for the Windows builds: processes started and ended for
+// the test, windows found by process and class with deadlines, files and
+// registry values read by another path than the code under test.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "system/unique_handle.h"
+
+namespace orvane::testing {
+
+using namespace std::chrono_literals;
+constexpr std::chrono::milliseconds kWindowTimeout = 10s;
+
+// The folder of the running test executable, with a trailing backslash.
+std::wstring ExecutableFolder();
+
+// A visible top-level window of process `pid` with class `class_name`, if
+// one exists now.
+HWND FindWindowOf(DWORD pid, const wchar_t* class_name);
+
+// A top-level window of process `pid` with class `class_name` (e.g.
+// L"#32770" for a dialog or message box), visible, polled until `timeout`.
+// Null when none appears in time.
+HWND WaitForWindow(DWORD pid, const wchar_t* class_name,
+                   std::chrono::milliseconds timeout = kWindowTimeout);
+
+// Polls `condition` until it holds or `timeout` passes; its last result.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = kWindowTimeout);
+
+// What a control holds, read with WM_GETTEXT (works across processes).
+std::wstring ControlText(HWND control);
+
+// A program started for one test and ended with it.
+class ChildProcess {
+ public:
+  // Starts `exe` with its folder as the current directory.
+  explicit ChildProcess(const std::wstring& exe);
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  // Ends the program if it still runs.
+  ~ChildProcess();
+
+  bool started() const { return static_cast<bool>(process_); }
+  DWORD pid() const { return pid_; }
+  HANDLE handle() const { return process_.get(); }
+  // Waits for the program to end; its exit code, or nothing on time-out.
+  std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout = kWindowTimeout);
+
+ private:
+  unique_handle_t process_;
+  DWORD pid_ = 0;
+};
+
+// Runs `work` on a thread of its own (a Win32 thread: the i686 build has
+// no std::thread) and joins it on destruction.
+class BackgroundThread {
+ public:
+  explicit BackgroundThread(std::function<void()> work);
+  BackgroundThread(const BackgroundThread&) = delete;
+  BackgroundThread& operator=(const BackgroundThread&) = delete;
+  ~BackgroundThread();
+
+ private:
+  static DWORD WINAPI Run(void* self);
+  std::function<void()> work_;
+  unique_handle_t thread_;
+};
+
+// The whole content of a file, or nothing when it cannot be read.
+std::optional<std::string> ReadFileBytes(const std::wstring& path);
+// Creates or replaces a file with `bytes`; asserts on failure.
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+
+// A registry string value read with the wide calls; nothing when missing.
+std::optional<std::wstring> ReadRegistryString(HKEY root, const std::wstring& key,
+                                               const std::wstring& name);
+// Sets (or with nothing, deletes) a REG_SZ value, creating the key.
+void SetRegistryString(HKEY root, const std::wstring& key, const std::wstring& name,
+                       const std::optional<std::wstring>& value);
+
+}  // namespace orvane::testing

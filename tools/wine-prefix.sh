@@ -1,0 +1,96 @@
+# Shared by tools/wine-exec, ./run and ./test: the Wine environment of this
+# project and its prefixes under build/wine/.
+
+wine_environment() {
+  : "${ORVANE_ROOT:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
+  export ORVANE_WINE_ROOT=${ORVANE_WINE_ROOT:-$ORVANE_ROOT/build/wine}
+  WINE=/usr/lib/wine/wine64
+  WINESERVER=/usr/lib/wine/wineserver
+  # Code page 936 and Chinese arguments need the glibc locale zh_CN.UTF-8.
+  export LANG=zh_CN.UTF-8
+  unset LC_ALL LC_CTYPE LANGUAGE
+  export WINEDEBUG=${WINEDEBUG:--all}
+  # No Mono or Gecko installer prompts in a new prefix.
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+  export WINEARCH=win64
+}
+
+# Copies prefix $1 to $2. The PE images, by far the bulk of a prefix, are
+# hard links (nothing ever writes them); registry hives, ini files and all
+# other files are real copies, since Wine rewrites some of them in place.
+clone_prefix() {
+  local src=$1 dst=$2
+  cp -al "$src" "$dst.partial"
+  rm -f "$dst.partial/wineserver"
+  local file
+  while IFS= read -r -d '' file; do
+    cp -p "$file" "$file.copy" && mv -f "$file.copy" "$file"
+  done < <(find "$dst.partial" -type f ! -iname '*.dll' ! -iname '*.exe' ! -iname '*.drv' \
+             ! -iname '*.sys' ! -iname '*.ocx' ! -iname '*.cpl' ! -iname '*.acm' \
+             ! -iname '*.ax' ! -iname '*.tlb' ! -iname '*.nls' ! -iname '*.ttf' \
+             ! -iname '*.ds' ! -iname '*.com' ! -iname '*.msstyles' -print0)
+  mv "$dst.partial" "$dst"
+}
+
+# The template every other prefix is copied from, made once (about ten
+# seconds) and reused. A lock keeps parallel callers from making it twice.
+ensure_template_prefix() {
+  local template=$ORVANE_WINE_ROOT/template
+  [[ -f $template/.orvane-ready ]] && return 0
+  mkdir -p "$ORVANE_WINE_ROOT"
+  (
+    flock 9
+    if [[ ! -f $template/.orvane-ready ]]; then
+      rm -rf "$template"
+      WINEPREFIX=$template "$WINE" wineboot -i >/dev/null 2>&1 || true
+      WINEPREFIX=$template "$WINESERVER" -w
+      [[ -f $template/system.reg ]] || { echo "wine-prefix: could not create $template" >&2; exit 1; }
+      touch "$template/.orvane-ready"
+    fi
+  ) 9>"$ORVANE_WINE_ROOT/.template.lock"
+}
+
+# Makes $1 a copy of the template unless it exists already.
+ensure_prefix_clone() {
+  local prefix=$1
+  [[ -d $prefix ]] && return 0
+  (
+    flock 9
+    [[ -d $prefix ]] || clone_prefix "$ORVANE_WINE_ROOT/template" "$prefix"
+  ) 9>"$prefix.lock"
+}
+
+# Starts a private X server for Wine's windows and exports DISPLAY. The
+# server ends with the calling shell (see stop_display).
+start_display() {
+  local number=90
+  while [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]]; do number=$((number + 1)); done
+  Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  ORVANE_XVFB_PID=$!
+  local deadline=$((SECONDS + 20))
+  until [[ -S /tmp/.X11-unix/X$number ]]; do
+    if ((SECONDS > deadline)) || ! kill -0 "$ORVANE_XVFB_PID" 2>/dev/null; then
+      echo "wine-prefix: Xvfb did not start on :$number" >&2
+      return 1
+    fi
+    sleep 0.1
+  done
+  export DISPLAY=:$number
+}
+
+stop_display() {
+  [[ -n ${ORVANE_XVFB_PID:-} ]] && kill "$ORVANE_XVFB_PID" 2>/dev/null && wait "$ORVANE_XVFB_PID" 2>/dev/null
+  ORVANE_XVFB_PID=
+}
+
+# Ends the Wine servers of the shared prefix and of any per-test prefix a
+# killed test left behind, and removes those prefixes.
+stop_wine() {
+  WINEPREFIX=$ORVANE_WINE_ROOT/shared "$WINESERVER" -k >/dev/null 2>&1 || true
+  local prefix
+  for prefix in "$ORVANE_WINE_ROOT"/tests/*/; do
+    [[ -d $prefix ]] || continue
+    WINEPREFIX=${prefix%/} "$WINESERVER" -k >/dev/null 2>&1 || true
+    rm -rf "$prefix"
+  done
+}
