@@ -8,12 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "system/form.h"
 #include "system/qor_system.h"
 #include "system/unique_handle.h"
 
 namespace orvane {
 
-class Form1 {
+class Form1 : public Form {
  public:
   // Control identifiers; a control array takes consecutive identifiers, so
   // a handler gets the index of the control that raised it.
@@ -28,14 +29,17 @@ class Form1 {
   Form1() = default;
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
-  ~Form1();
+  ~Form1() override;
 
   // Creates the window and its controls and runs Form_Load; the window
   // stays hidden until Show. False when the window cannot be created.
   bool Create(HINSTANCE instance);
   // Shows the window and puts the focus on the first button.
   void Show(int show_command);
-  HWND hwnd() const { return hwnd_; }
+
+  HWND hWnd() const override { return hwnd_; }
+  float Width() const override { return WindowWidthInTwips(hwnd_); }
+  float Height() const override { return WindowHeightInTwips(hwnd_); }
 
   // The boot.ini text for `SysMenu` and `SysName`.
   std::u16string GetMenu(const std::u16string& SysMenu, const std::u16string& SysName) const;

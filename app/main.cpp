@@ -27,5 +27,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   orvane::Form1 form;
   if (!form.Create(instance)) return 1;
   form.Show(show_command);
-  return RunMessageLoop(form.hwnd());
+  return RunMessageLoop(form.hWnd());
 }

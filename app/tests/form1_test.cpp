@@ -22,7 +22,7 @@ class Form1Test : public ::testing::Test {
     ASSERT_TRUE(form_.Create(GetModuleHandleW(nullptr)));
     form_.Show(SW_SHOWNORMAL);
   }
-  HWND Option(int index) { return GetDlgItem(form_.hwnd(), Form1::kOption1Id + index); }
+  HWND Option(int index) { return GetDlgItem(form_.hWnd(), Form1::kOption1Id + index); }
   void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
 
   // Clicks option 2 and answers the input box it opens: types `typed` and
@@ -108,7 +108,7 @@ TEST_F(Form1Test, TextControlsUseTheDefaultGuiFont) {
   const auto gui_font = reinterpret_cast<LRESULT>(GetStockObject(DEFAULT_GUI_FONT));
   for (int id : {Form1::kCommand1Id, Form1::kCommand1Id + 1, Form1::kOption1Id,
                  Form1::kOption1Id + 1, Form1::kOption1Id + 2, Form1::kLabel1Id})
-    EXPECT_EQ(SendMessageW(GetDlgItem(form_.hwnd(), id), WM_GETFONT, 0, 0), gui_font) << id;
+    EXPECT_EQ(SendMessageW(GetDlgItem(form_.hWnd(), id), WM_GETFONT, 0, 0), gui_font) << id;
 }
 
 }  // namespace

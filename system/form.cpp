@@ -1,0 +1,43 @@
+#include "system/form.h"
+
+#include "system/program_error.h"
+
+namespace orvane {
+
+Variant Form::GetProperty(std::u16string_view name) {
+  if (SameName(name, u"hWnd"))
+    return Variant::Long(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(hWnd())));
+  if (SameName(name, u"Width")) return Variant(static_cast<double>(Width()));
+  if (SameName(name, u"Height")) return Variant(static_cast<double>(Height()));
+  throw ProgramError(ErrorNumber::kNoSuchProperty);
+}
+
+void Form::SetProperty(std::u16string_view, const Variant&) {
+  throw ProgramError(ErrorNumber::kNoSuchProperty);
+}
+
+namespace {
+
+// Screen pixels to twips along one axis (LOGPIXELSX or LOGPIXELSY).
+float PixelsToTwips(int pixels, int axis) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, axis);
+  ReleaseDC(nullptr, screen);
+  return static_cast<float>(pixels) * 1440.0f / static_cast<float>(dpi);
+}
+
+}  // namespace
+
+float WindowWidthInTwips(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return PixelsToTwips(rect.right - rect.left, LOGPIXELSX);
+}
+
+float WindowHeightInTwips(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return PixelsToTwips(rect.bottom - rect.top, LOGPIXELSY);
+}
+
+}  // namespace orvane

@@ -1,0 +1,28 @@
+// A window object of the program as the utility classes see it: its
+// window handle and its outer size in twips (1/1440 inch). A form is also
+// a late-bound object whose "hWnd", "Width" and "Height" properties read
+// the same values.
+#pragma once
+
+#include <windows.h>
+
+#include "system/automation.h"
+
+namespace orvane {
+
+class Form : public LateBoundObject {
+ public:
+  virtual HWND hWnd() const = 0;
+  // Outer width and height, frame included, in twips.
+  virtual float Width() const = 0;
+  virtual float Height() const = 0;
+
+  Variant GetProperty(std::u16string_view name) override;
+  void SetProperty(std::u16string_view name, const Variant& value) override;
+};
+
+// The outer size of `window` in twips at the screen's resolution.
+float WindowWidthInTwips(HWND window);
+float WindowHeightInTwips(HWND window);
+
+}  // namespace orvane
