@@ -30,6 +30,26 @@ bool ReplaceFileContents(const std::u16string& path, std::string_view bytes) {
   return false;
 }
 
+std::optional<std::string> ReadFileContents(const std::u16string& path) {
+  unique_file file(CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  std::string bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr)) {
+    if (read == 0) return bytes;
+    bytes.append(buffer, read);
+  }
+  return std::nullopt;
+}
+
+bool PathExists(const std::u16string& path) {
+  return GetFileAttributesW(AsWide(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DeleteFileAt(const std::u16string& path) { return DeleteFileW(AsWide(path)); }
+
 bool SetAttributes(const std::u16string& path, std::uint32_t attributes) {
   return SetFileAttributesW(AsWide(path), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes);
 }

@@ -34,6 +34,18 @@ constexpr char16_t kLabel1Caption[] = u"© 2026 Orvane 开发组";
 
 constexpr char16_t kProductKey[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr char16_t kConfigSysPath[] = u"C:\\CONFIG.SYS";
+constexpr char16_t kBootIniPath[] = u"C:\\boot.ini";
+constexpr char16_t kAutoexecPath[] = u"C:\\AUTOEXEC.BAT";
+
+constexpr char16_t kOrvaneKey[] = u"SOFTWARE\\Orvane";
+constexpr char16_t kImageFolderValue[] = u"路经";
+constexpr char16_t kTitle[] = u"Orvane";
+constexpr char16_t kConfirmBackup[] = u"您确定要备份该系统吗？";
+constexpr char16_t kConfirmRestore[] = u"您确定要恢复该系统吗？";
+// The dialog's filter list: a description and its pattern, each ended by
+// a NUL, the list by one more.
+constexpr char16_t kImageFilter[] = u"镜像文件 (*.GHO)\0*.GHO\0";
+constexpr size_t kImageFilterLength = sizeof(kImageFilter) / sizeof(char16_t);
 
 const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
@@ -62,6 +74,25 @@ std::u16string ProgramFolder() {
     }
     path.resize(path.size() * 2);
   }
+}
+
+// Today's date as the user's short date format writes it, with every
+// character a file name cannot hold ("2026/12/8" in some formats) made
+// "-".
+std::u16string DateForFileName() {
+  wchar_t date[80] = {};
+  if (!GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 80)) return u"";
+  std::u16string text(reinterpret_cast<const char16_t*>(date));
+  for (char16_t& ch : text)
+    if (std::u16string_view(u"\\/:*?\"<>|").find(ch) != std::u16string_view::npos) ch = u'-';
+  return text;
+}
+
+// The folder of `path` with its trailing backslash, or empty text when the
+// path has no backslash.
+std::u16string FolderOf(const std::u16string& path) {
+  const size_t slash = path.rfind(u'\\');
+  return slash == std::u16string::npos ? u"" : path.substr(0, slash + 1);
 }
 
 }  // namespace
@@ -202,6 +233,7 @@ bool Form1::CreateControls() {
 
 void Form1::OnCommand(int id, UINT code) {
   if (code != BN_CLICKED) return;
+  if (id >= kCommand1Id && id < kCommand1Id + kCommand1Count) Command1_Click(id - kCommand1Id);
   if (id >= kOption1Id && id < kOption1Id + kOption1Count) {
     const int index = id - kOption1Id;
     // Only an option that becomes selected raises the click.
@@ -215,6 +247,11 @@ void Form1::OnCommand(int id, UINT code) {
 QorSystem& Form1::Sys() {
   if (!SysObj) SysObj.emplace();
   return *SysObj;
+}
+
+QorDialog& Form1::Dlg() {
+  if (!DlgObj) DlgObj.emplace();
+  return *DlgObj;
 }
 
 void Form1::SelectOption(int index) {
@@ -257,6 +294,75 @@ void Form1::Option1_Click(int index) {
       CurSysName = InputBox(hwnd_, u"输入系统名称", u"Orvane");
       break;
   }
+}
+
+// Prepares the restart into DOS that backs the system up into an image
+// file (index 0) or restores it from one (index 1).
+void Form1::Command1_Click(int index) {
+  const bool backup = index == 0;
+  std::u16string folder;
+  ContinueOnError(
+      [&] { folder = Sys().ReadReg(kHkeyLocalMachine, kOrvaneKey, kImageFolderValue); });
+
+  ImagePath.clear();
+  ContinueOnError([&] {
+    const std::u16string default_name =
+        backup ? DateForFileName() + u"-" + CurSysName + u".GHO" : std::u16string();
+    ImagePath = Dlg().DialogFile(*this, backup ? 0 : 1, kTitle, default_name,
+                                 std::u16string(kImageFilter, kImageFilterLength), folder, u"");
+  });
+  // No file chosen: nothing to back up into or restore from.
+  if (ImagePath.empty()) return;
+
+  bool confirmed = false;
+  ContinueOnError([&] {
+    confirmed = MessageBoxW(hwnd_, Wide(backup ? kConfirmBackup : kConfirmRestore), Wide(kTitle),
+                            MB_YESNO | MB_DEFBUTTON1) == IDYES;
+  });
+  bool restart = false;
+  if (confirmed) ContinueOnError([&] { restart = WriteBootFiles(backup); });
+
+  ContinueOnError(
+      [&] { SetAttributes(kBootIniPath, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN); });
+  ContinueOnError([&] {
+    std::u16string image_folder = FolderOf(ImagePath);
+    Sys().WriteReg(kHkeyLocalMachine, kOrvaneKey, kImageFolderValue, image_folder);
+  });
+  // Last: under a real shutdown nothing after this is sure to run.
+  if (restart) ContinueOnError([&] { Sys().Rest(); });
+}
+
+bool Form1::WriteBootFiles(bool backup) {
+  const CodePage ansi = CodePage::Active();
+  const std::string menu = ansi.ToBytes(GetMenu(u"Dos", CurSysName));
+  const std::string batch =
+      ansi.ToBytes(u"@Echo Off\r\nPath=" + ProgramFolder() + u"\r\nSmartdrv\r\n" +
+                   (backup ? u"BF " : u"HF ") + ImagePath);
+
+  // boot.ini as it was, to put back if AUTOEXEC.BAT cannot follow it.
+  const std::optional<std::string> old_menu = ReadFileContents(kBootIniPath);
+  const bool had_menu = PathExists(kBootIniPath);
+
+  const char16_t* failed = nullptr;
+  SetAttributes(kBootIniPath, 0);
+  if (!ReplaceFileContents(kBootIniPath, menu)) {
+    failed = kBootIniPath;
+  } else {
+    SetAttributes(kAutoexecPath, 0);
+    if (!ReplaceFileContents(kAutoexecPath, batch)) {
+      failed = kAutoexecPath;
+      if (old_menu)
+        ReplaceFileContents(kBootIniPath, *old_menu);
+      else if (!had_menu)
+        DeleteFileAt(kBootIniPath);
+    }
+  }
+  if (!failed) return true;
+
+  const std::u16string message =
+      std::u16string(u"无法写入 ") + failed + u"。\n计算机不会重新启动。";
+  MessageBoxW(hwnd_, Wide(message.c_str()), Wide(kTitle), MB_OK | MB_ICONERROR);
+  return false;
 }
 
 void Form1::Form_Unload(bool& /*cancel*/) {}

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "dialogs/qor_dialog.h"
 #include "system/form.h"
 #include "system/qor_system.h"
 #include "system/unique_handle.h"
@@ -55,10 +56,15 @@ class Form1 : public Form {
 
   void Form_Load();
   void Option1_Click(int index);
+  void Command1_Click(int index);
+  // Writes boot.ini and AUTOEXEC.BAT for the job, both or neither; tells
+  // the user when they cannot be written. True when both were written.
+  bool WriteBootFiles(bool backup);
   // Closing is never refused; nothing is asked or written.
   void Form_Unload(bool& cancel);
 
   QorSystem& Sys();
+  QorDialog& Dlg();
   void SelectOption(int index);
 
   HWND hwnd_ = nullptr;
@@ -68,7 +74,9 @@ class Form1 : public Form {
   unique_hicon image1_icon_;
 
   std::optional<QorSystem> SysObj;  // created on first use
+  std::optional<QorDialog> DlgObj;  // created on first use
   std::u16string CurSysName;
+  std::u16string ImagePath;  // the file chosen at the last job click
 };
 
 }  // namespace orvane

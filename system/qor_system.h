@@ -21,6 +21,12 @@ class QorSystem {
   explicit QorSystem(CodePage code_page) : code_page_(std::move(code_page)) {}
 
 #ifdef _WIN32
+  // Restarts Windows at once, closing applications without asking them:
+  // enables the shutdown privilege of this process, then asks for a forced
+  // reboot. Returns as soon as the request is made; reports nothing, also
+  // when the restart is refused.
+  void Rest();
+
   // Stores `SubKeyValue` as the REG_SZ value `SubKeyName` of `KeyName`
   // under the predefined root `KeyRoot`, creating every missing level of
   // the key. Once the key is open, an empty `SubKeyValue` is replaced by
@@ -38,6 +44,12 @@ class QorSystem {
 #endif
 
  private:
+#ifdef _WIN32
+  // Enables SeShutdownPrivilege in the process token; failures leave the
+  // privilege as it was.
+  void EnableShutdownPrivilege();
+#endif
+
   CodePage code_page_;
 };
 

@@ -6,60 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.h"
+#include "app/tests/program_fixture.h"
 #include "tests/support/win_test_support.h"
 
-namespace orvane {
+namespace orvane::testing {
 namespace {
-
-using testing::ChildProcess;
-using testing::ControlText;
-using testing::ExecutableFolder;
-using testing::ReadFileBytes;
-using testing::WaitForWindow;
-using testing::WaitUntil;
-
-const wchar_t kProductKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-const wchar_t kConfigSys[] = L"C:\\CONFIG.SYS";
-
-std::wstring BuiltProgram() { return ExecutableFolder() + L"orvane.exe"; }
-
-// The CONFIG.SYS line for a program in `folder` (ASCII only).
-std::string ConfigLineFor(const std::wstring& folder_with_backslash) {
-  std::string folder(folder_with_backslash.begin(), folder_with_backslash.end());
-  folder.pop_back();
-  return "DEVICE=" + folder + "\\HIMEM.SYS";
-}
-
-class ProgramTest : public ::testing::Test {
- protected:
-  // Starts the program and waits for its main window.
-  void Start(const std::wstring& exe = BuiltProgram()) {
-    program_ = std::make_unique<ChildProcess>(exe);
-    ASSERT_TRUE(program_->started()) << "error " << GetLastError();
-    main_ = WaitForWindow(program_->pid(), Form1::kClassName);
-    ASSERT_NE(main_, nullptr) << "the main window did not appear";
-  }
-  HWND Control(int id) { return GetDlgItem(main_, id); }
-  int CheckedOption() {
-    int checked = -1;
-    for (int i = 0; i < Form1::kOption1Count; ++i)
-      if (SendMessageW(Control(Form1::kOption1Id + i), BM_GETCHECK, 0, 0) == BST_CHECKED) {
-        EXPECT_EQ(checked, -1) << "two options selected";
-        checked = i;
-      }
-    return checked;
-  }
-  // A control's rectangle in the main window's client coordinates.
-  RECT ClientRectOf(HWND control) {
-    RECT rect{};
-    GetWindowRect(control, &rect);
-    MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-  }
-
-  std::unique_ptr<ChildProcess> program_;
-  HWND main_ = nullptr;
-};
 
 struct ProductCase {
   const char* name;
@@ -71,13 +22,12 @@ void PrintTo(const ProductCase& c, std::ostream* out) { *out << c.name; }
 class ProductNameTest : public ProgramTest, public ::testing::WithParamInterface<ProductCase> {};
 
 TEST_P(ProductNameTest, ChoosesTheSystemAndWritesConfigSys) {
-  testing::SetRegistryString(HKEY_LOCAL_MACHINE, kProductKey, L"ProductName",
-                             GetParam().product_name
-                                 ? std::optional<std::wstring>(GetParam().product_name)
-                                 : std::nullopt);
+  SetRegistryString(HKEY_LOCAL_MACHINE, kProductKey, L"ProductName",
+                    GetParam().product_name ? std::optional<std::wstring>(GetParam().product_name)
+                                            : std::nullopt);
   ASSERT_NO_FATAL_FAILURE(Start());
   EXPECT_EQ(CheckedOption(), GetParam().option);
-  EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(ExecutableFolder()));
+  EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(BuiltProgramFolder()));
 }
 
 INSTANTIATE_TEST_SUITE_P(ProductName, ProductNameTest,
@@ -89,10 +39,10 @@ INSTANTIATE_TEST_SUITE_P(ProductName, ProductNameTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProgramTest, ReplacesAReadOnlyHiddenConfigSysWithOneLine) {
-  testing::WriteFileBytes(kConfigSys, "FILES=30\r\nBUFFERS=20\r\nDEVICE=C:\\DOS\\HIMEM.SYS\r\n");
+  WriteFileBytes(kConfigSys, "FILES=30\r\nBUFFERS=20\r\nDEVICE=C:\\DOS\\HIMEM.SYS\r\n");
   ASSERT_TRUE(SetFileAttributesW(kConfigSys, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
   ASSERT_NO_FATAL_FAILURE(Start());
-  EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(ExecutableFolder()));
+  EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(BuiltProgramFolder()));
   const DWORD attributes = GetFileAttributesW(kConfigSys);
   EXPECT_EQ(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u) << attributes;
 }
@@ -174,10 +124,10 @@ TEST_F(ProgramTest, ClosingRightAfterStartWritesNothingElse) {
   ASSERT_NO_FATAL_FAILURE(Start());
   PostMessageW(main_, WM_CLOSE, 0, 0);
   EXPECT_EQ(program_->WaitForExit(), 0u);
-  EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(ExecutableFolder()));
+  EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(BuiltProgramFolder()));
   EXPECT_EQ(GetFileAttributesW(L"C:\\boot.ini"), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesW(L"C:\\AUTOEXEC.BAT"), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::testing

@@ -1,7 +1,11 @@
 #include "tests/support/win_test_support.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 namespace orvane::testing {
@@ -27,7 +31,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam) {
   GetWindowThreadProcessId(window, &pid);
   wchar_t class_name[256] = {};
   GetClassNameW(window, class_name, 256);
-  if (pid == search->pid && IsWindowVisible(window) &&
+  // A window behind a modal box is disabled: the box is the one to find.
+  if (pid == search->pid && IsWindowVisible(window) && IsWindowEnabled(window) &&
       lstrcmpiW(class_name, search->class_name) == 0) {
     search->found = window;
     return FALSE;
@@ -70,14 +75,39 @@ std::wstring ControlText(HWND control) {
   return std::wstring(text.data(), copied);
 }
 
-ChildProcess::ChildProcess(const std::wstring& exe) {
+namespace {
+
+// This process's environment with `changes` (NAME=value) applied, as an
+// environment block.
+std::wstring EnvironmentBlock(const std::vector<std::wstring>& changes) {
+  std::map<std::wstring, std::wstring> variables;
+  wchar_t* strings = GetEnvironmentStringsW();
+  for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
+    const std::wstring text(entry);
+    const size_t equals = text.find(L'=', 1);  // names like "=C:" start with '='
+    if (equals != std::wstring::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+  }
+  FreeEnvironmentStringsW(strings);
+  for (const std::wstring& change : changes) {
+    const size_t equals = change.find(L'=');
+    variables[change.substr(0, equals)] = change.substr(equals + 1);
+  }
+  std::wstring block;
+  for (const auto& [name, value] : variables) block += name + L"=" + value + L'\0';
+  return block + L'\0';
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::wstring& exe, const std::vector<std::wstring>& environment) {
   const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
   std::wstring command_line = L"\"" + exe + L"\"";
+  std::wstring block = EnvironmentBlock(environment);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                     folder.c_str(), &startup, &info)) {
+  if (CreateProcessW(exe.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                     CREATE_UNICODE_ENVIRONMENT, block.data(), folder.c_str(), &startup, &info)) {
     CloseHandle(info.hThread);
     process_.reset(info.hProcess);
     pid_ = info.dwProcessId;
@@ -111,6 +141,110 @@ DWORD WINAPI BackgroundThread::Run(void* self) {
   static_cast<BackgroundThread*>(self)->work_();
   return 0;
 }
+
+namespace {
+
+// A dialog is ready once its thread has set it up: every button it shows
+// has its caption.
+bool CaptionsSet(HWND dialog) {
+  bool any = false;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t class_name[16] = {};
+    GetClassNameW(child, class_name, 16);
+    if (lstrcmpiW(class_name, L"Button") != 0 || !IsWindowVisible(child)) continue;
+    if (ControlText(child).empty()) return false;
+    any = true;
+  }
+  return any;
+}
+
+// Waits for `dialog` to be ready and its thread back in the dialog's loop.
+bool WaitUntilReady(HWND dialog) {
+  return WaitUntil([&] { return CaptionsSet(dialog); }) && WaitUntilIdle(dialog);
+}
+
+// After an answer: waits until `dialog` is gone, or has opened a box of
+// its own and waits for that (an overwrite prompt, say).
+void WaitUntilAnswered(HWND dialog) {
+  WaitUntil([&] { return !IsWindow(dialog) || !IsWindowEnabled(dialog); });
+}
+
+}  // namespace
+
+std::optional<FileDialogView> AnswerFileDialog(DWORD pid, const std::wstring& path) {
+  // The explorer-style file-name box (a ComboBoxEx with this identifier).
+  constexpr int kFileNameBox = 0x47C;
+  HWND dialog = WaitForWindow(pid, L"#32770");
+  if (!dialog) return std::nullopt;
+  if (!WaitUntilReady(dialog)) return std::nullopt;
+  FileDialogView view;
+  view.title = ControlText(dialog);
+  view.ok_button = ControlText(GetDlgItem(dialog, IDOK));
+  view.file_name = ControlText(GetDlgItem(dialog, kFileNameBox));
+  if (path.empty()) {
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  } else {
+    SetDlgItemTextW(dialog, kFileNameBox, path.c_str());
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  }
+  WaitUntilAnswered(dialog);
+  return view;
+}
+
+std::optional<MessageBoxView> AnswerMessageBox(DWORD pid, int button) {
+  // Controls of a message box: its text and its icon (0x14 on Windows,
+  // 1088 under Wine, which keeps it even when it shows no icon).
+  constexpr int kTextControl = 0xFFFF;
+  constexpr int kIconControls[] = {0x14, 1088};
+  HWND box = WaitForWindow(pid, L"#32770");
+  if (!box || !WaitUntilReady(box)) return std::nullopt;
+  MessageBoxView view;
+  view.title = ControlText(box);
+  view.text = ControlText(GetDlgItem(box, kTextControl));
+  for (int id : kIconControls) {
+    DWORD_PTR icon = 0;
+    if (HWND control = GetDlgItem(box, id);
+        control && IsWindowVisible(control) &&
+        SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon))
+      view.has_icon = view.has_icon || icon != 0;
+  }
+  for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
+    if (HWND control = GetDlgItem(box, id); control && IsWindowVisible(control))
+      view.buttons.push_back(id);
+  for (int id : view.buttons)
+    if ((GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+      view.default_button = id;
+  PostMessageW(box, WM_COMMAND, button, 0);
+  WaitUntilAnswered(box);
+  return view;
+}
+
+bool WaitUntilIdle(HWND window, std::chrono::milliseconds timeout) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeout.count()),
+                             &result) != 0;
+}
+
+void ProtectFromRestart() {
+  // Everybody may do anything with this process but end it.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(D;;0x0001;;;WD)(A;;0x1FFFFF;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+  const DWORD status = SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT,
+                                       DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+  LocalFree(descriptor);
+  ASSERT_EQ(status, static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+void TraceCalls(const std::wstring& relay_include) {
+  SetRegistryString(HKEY_CURRENT_USER, L"Software\\Wine\\Debug", L"RelayInclude", relay_include);
+}
+
+std::string WineLog() { return ReadFileBytes(L"C:\\wine-stderr.log").value_or(""); }
 
 std::optional<std::string> ReadFileBytes(const std::wstring& path) {
   unique_file file(

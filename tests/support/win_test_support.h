@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "system/unique_handle.h"
 
@@ -20,8 +21,9 @@ constexpr std::chrono::milliseconds kWindowTimeout = 10s;
 // The folder of the running test executable, with a trailing backslash.
 std::wstring ExecutableFolder();
 
-// A visible top-level window of process `pid` with class `class_name`, if
-// one exists now.
+// A visible, enabled top-level window of process `pid` with class
+// `class_name`, if one exists now. Of a dialog and the box it opened, the
+// box is the enabled one.
 HWND FindWindowOf(DWORD pid, const wchar_t* class_name);
 
 // A top-level window of process `pid` with class `class_name` (e.g.
@@ -40,8 +42,10 @@ std::wstring ControlText(HWND control);
 // A program started for one test and ended with it.
 class ChildProcess {
  public:
-  // Starts `exe` with its folder as the current directory.
-  explicit ChildProcess(const std::wstring& exe);
+  // Starts `exe` with its folder as the current directory, with this
+  // process's environment plus `environment` (NAME=value entries that add
+  // or replace variables).
+  explicit ChildProcess(const std::wstring& exe, const std::vector<std::wstring>& environment = {});
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
   // Ends the program if it still runs.
@@ -72,6 +76,48 @@ class BackgroundThread {
   std::function<void()> work_;
   unique_handle_t thread_;
 };
+
+// What a file dialog showed, read before it was answered.
+struct FileDialogView {
+  std::wstring title;
+  std::wstring ok_button;  // "保存(&S)" for a save dialog, "打开(&O)" for an open one
+  std::wstring file_name;  // the file-name box
+};
+
+// Waits for a file dialog of process `pid`, records what it shows, then
+// types `path` into its file-name box and confirms, or cancels when
+// `path` is empty. Nothing when no dialog appears in time.
+std::optional<FileDialogView> AnswerFileDialog(DWORD pid, const std::wstring& path);
+
+// What a message box showed.
+struct MessageBoxView {
+  std::wstring title;
+  std::wstring text;
+  bool has_icon = false;
+  std::vector<int> buttons;  // command identifiers (IDYES, IDNO, IDOK, ...)
+  int default_button = 0;
+};
+
+// Waits for a message box of `pid` and answers it with `button` (IDYES,
+// IDNO, IDOK). Nothing when no box appears in time.
+std::optional<MessageBoxView> AnswerMessageBox(DWORD pid, int button);
+
+// Waits until the thread behind `window` has handled everything sent to
+// it before, i.e. returned to a message loop. False on time-out.
+bool WaitUntilIdle(HWND window, std::chrono::milliseconds timeout = kWindowTimeout);
+
+// Keeps this process alive through a restart requested by a program it
+// tests: under Wine a restart ends every process of the prefix it may
+// open for termination, and after this call others may not.
+void ProtectFromRestart();
+
+// Makes Wine log calls of the listed functions ("dll.Function;...") for
+// programs started afterwards with WINEDEBUG=+pid,+relay.
+void TraceCalls(const std::wstring& relay_include);
+
+// What Wine wrote to standard error in this test's prefix so far (see
+// tools/wine-exec).
+std::string WineLog();
 
 // The whole content of a file, or nothing when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::wstring& path);
