@@ -90,6 +90,21 @@ class QorSystem {
   const TrayIconRecord& tray_icon() const { return TrayIcon.record; }
 #endif
 
+#ifdef _WIN32
+  // Registers `serviceName` (also its display name) as an own-process
+  // service run as LocalSystem from the command line `servicePath`.
+  // `serviceType` 0 to 4 is the start type (2 automatic, 3 on demand,
+  // 4 disabled; 0 and 1 are refused for programs); any other value asks
+  // for 0. True when the service was created; false for every failure
+  // (no rights, name in use, refused start type).
+  Boolean InstallService(std::u16string serviceName, std::int32_t serviceType,
+                         std::u16string servicePath);
+
+  // Deletes the service `serviceName`; true when it is marked for
+  // deletion (a running one goes once it stops), false for every failure.
+  Boolean RemoveService(const std::u16string& serviceName);
+#endif
+
  private:
   CodePage code_page_;
 #ifdef _WIN32
