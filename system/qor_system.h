@@ -103,6 +103,23 @@ class QorSystem {
   // Deletes the service `serviceName`; true when it is marked for
   // deletion (a running one goes once it stops), false for every failure.
   Boolean RemoveService(const std::u16string& serviceName);
+
+  // Creates or overwrites the machine-wide SQL Server data source
+  // `DSNName` under HKEY_LOCAL_MACHINE\SOFTWARE\ODBC\ODBC.INI through
+  // WriteReg: Title, Server ("(local)" when empty), User, Pass and
+  // Database, the driver in C:\WINDOWS or else C:\Winnt, and a trusted
+  // connection. An empty Title, User, Pass or Database is stored as " "
+  // and left so in the caller's variable. Failed writes go unreported;
+  // the result is always empty. An empty `DSNName` or one holding a
+  // backslash raises ProgramError 5 before anything is written.
+  Variant SetODBC(const std::u16string& DSNName, std::u16string& Title,
+                  const std::u16string& Server, std::u16string& User, std::u16string& Pass,
+                  std::u16string& Database);
+  // Points SetODBC's look-up of C:\WINDOWS\system32 at another folder,
+  // for tests: every test machine has that one.
+  void set_odbc_system_folder_for_testing(std::u16string folder) {
+    odbc_system_folder_ = std::move(folder);
+  }
 #endif
 
  private:
@@ -116,6 +133,7 @@ class QorSystem {
     char terminator = 0;
   };
   TerminatedTrayIcon TrayIcon;
+  std::u16string odbc_system_folder_ = u"C:\\WINDOWS\\system32";
 #endif
 };
 
