@@ -140,6 +140,14 @@ void Form1::Show(int show_command) {
   SetFocus(command1_[0]);
 }
 
+Variant Form1::GetProperty(std::u16string_view name) {
+  if (SameName(name, u"Icon")) {
+    auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICON));
+    return Variant(std::make_shared<Picture>(icon));
+  }
+  return Form::GetProperty(name);
+}
+
 std::u16string Form1::GetMenu(const std::u16string& SysMenu, const std::u16string& SysName) const {
   return orvane::GetMenu(SysMenu, SysName);
 }

@@ -41,6 +41,9 @@ class Form1 : public Form {
   HWND hWnd() const override { return hwnd_; }
   float Width() const override { return WindowWidthInTwips(hwnd_); }
   float Height() const override { return WindowHeightInTwips(hwnd_); }
+  // Adds "Icon": a picture of the window's icon, so that the window can
+  // serve as both the menu window and the icon source of QorSystem::Tray.
+  Variant GetProperty(std::u16string_view name) override;
 
   // The boot.ini text for `SysMenu` and `SysName`.
   std::u16string GetMenu(const std::u16string& SysMenu, const std::u16string& SysName) const;

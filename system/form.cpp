@@ -16,6 +16,16 @@ void Form::SetProperty(std::u16string_view, const Variant&) {
   throw ProgramError(ErrorNumber::kNoSuchProperty);
 }
 
+Variant Picture::GetProperty(std::u16string_view name) {
+  if (SameName(name, u"Handle"))
+    return Variant::Long(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(handle_)));
+  throw ProgramError(ErrorNumber::kNoSuchProperty);
+}
+
+void Picture::SetProperty(std::u16string_view, const Variant&) {
+  throw ProgramError(ErrorNumber::kNoSuchProperty);
+}
+
 namespace {
 
 // Screen pixels to twips along one axis (LOGPIXELSX or LOGPIXELSY).

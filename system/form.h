@@ -21,6 +21,20 @@ class Form : public LateBoundObject {
   void SetProperty(std::u16string_view name, const Variant& value) override;
 };
 
+// A picture object: its read-only "Handle" property is the image's
+// handle (an icon, say) as a 32-bit integer. The picture does not own it.
+class Picture : public LateBoundObject {
+ public:
+  explicit Picture(HANDLE handle) : handle_(handle) {}
+  HANDLE Handle() const { return handle_; }
+
+  Variant GetProperty(std::u16string_view name) override;
+  void SetProperty(std::u16string_view name, const Variant& value) override;
+
+ private:
+  HANDLE handle_;
+};
+
 // The outer size of `window` in twips at the screen's resolution.
 float WindowWidthInTwips(HWND window);
 float WindowHeightInTwips(HWND window);

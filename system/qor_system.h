@@ -7,10 +7,32 @@
 #include <string>
 #include <utility>
 
+#include "system/automation.h"
 #include "system/basic_types.h"
 #include "system/code_page.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "system/form.h"
+#endif
+
 namespace orvane {
+
+#ifdef _WIN32
+// The taskbar notification-area record in the short ANSI NOTIFYICONDATA
+// layout (the Windows 95 fields): 88 bytes on 32-bit Windows, 104 on
+// 64-bit.
+struct TrayIconRecord {
+  DWORD cbSize;
+  HWND hWnd;
+  UINT uID;
+  UINT uFlags;
+  UINT uCallbackMessage;
+  HICON hIcon;
+  CHAR szTip[64];
+};
+#endif
 
 class QorSystem {
  public:
@@ -41,6 +63,69 @@ class QorSystem {
   // for a missing key or value, data over 1024 bytes and other types.
   std::u16string ReadReg(std::int32_t KeyRoot, const std::u16string& KeyName,
                          const std::u16string& SubKeyRef);
+
+  // `State` true adds an icon to the taskbar's notification area: its
+  // window is `Menu`'s "hwnd" (which then gets message 0x200 for mouse
+  // activity over the icon), its identifier and picture the "Handle" of
+  // `Icon`'s "Icon" picture, its tip `Title` (cut to 64 bytes in the ANSI
+  // code page). `State` false removes the icon added last, whatever the
+  // other arguments are; any other value does nothing. A missing property
+  // raises ProgramError 438, leaving the fields filled before it; shell
+  // failures go unreported.
+  void Tray(Boolean State, LateBoundObject& Menu, LateBoundObject& Icon,
+            const std::u16string& Title);
+
+  // Cuts `TheForm`'s window to a rectangle of its outer size (Width and
+  // Height in twips, converted at the screen's resolution and rounded
+  // halves to even) whose corners are rounded by an ellipse `Pixels`
+  // wide and high; 0 keeps them square. A size beyond the 32-bit range
+  // raises ProgramError 6.
+  void DoSkin(const Form& TheForm, std::int32_t Pixels);
+
+  // `State` true keeps `From`'s window above all non-topmost windows,
+  // false returns it to normal stacking; both activate it. Any other value
+  // does nothing.
+  void TopFrom(const Form& From, Boolean State);
+
+  // Lets the user drag `From`'s window with the mouse as if by its title
+  // bar: call it while the left button is held down. Returns when the
+  // button is released.
+  void MoveFrom(const Form& From);
+
+  // The notification-area record that Tray keeps between calls, for tests.
+  const TrayIconRecord& tray_icon() const { return TrayIcon.record; }
+#endif
+
+#ifdef _WIN32
+  // Registers `serviceName` (also its display name) as an own-process
+  // service run as LocalSystem from the command line `servicePath`.
+  // `serviceType` 0 to 4 is the start type (2 automatic, 3 on demand,
+  // 4 disabled; 0 and 1 are refused for programs); any other value asks
+  // for 0. True when the service was created; false for every failure
+  // (no rights, name in use, refused start type).
+  Boolean InstallService(std::u16string serviceName, std::int32_t serviceType,
+                         std::u16string servicePath);
+
+  // Deletes the service `serviceName`; true when it is marked for
+  // deletion (a running one goes once it stops), false for every failure.
+  Boolean RemoveService(const std::u16string& serviceName);
+
+  // Creates or overwrites the machine-wide SQL Server data source
+  // `DSNName` under HKEY_LOCAL_MACHINE\SOFTWARE\ODBC\ODBC.INI through
+  // WriteReg: Title, Server ("(local)" when empty), User, Pass and
+  // Database, the driver in C:\WINDOWS or else C:\Winnt, and a trusted
+  // connection. An empty Title, User, Pass or Database is stored as " "
+  // and left so in the caller's variable. Failed writes go unreported;
+  // the result is always empty. An empty `DSNName` or one holding a
+  // backslash raises ProgramError 5 before anything is written.
+  Variant SetODBC(const std::u16string& DSNName, std::u16string& Title,
+                  const std::u16string& Server, std::u16string& User, std::u16string& Pass,
+                  std::u16string& Database);
+  // Points SetODBC's look-up of C:\WINDOWS\system32 at another folder,
+  // for tests: every test machine has that one.
+  void set_odbc_system_folder_for_testing(std::u16string folder) {
+    odbc_system_folder_ = std::move(folder);
+  }
 #endif
 
  private:
@@ -51,6 +136,17 @@ class QorSystem {
 #endif
 
   CodePage code_page_;
+#ifdef _WIN32
+  // The record followed by a zero byte: a tip cut to the full 64 bytes
+  // has no terminator of its own, and a reader that ignores the field's
+  // bound stops there instead of running into the next member.
+  struct TerminatedTrayIcon {
+    TrayIconRecord record{};
+    char terminator = 0;
+  };
+  TerminatedTrayIcon TrayIcon;
+  std::u16string odbc_system_folder_ = u"C:\\WINDOWS\\system32";
+#endif
 };
 
 }  // namespace orvane

@@ -63,6 +63,8 @@ using unique_hkey = unique_handle<null_traits<HKEY, &RegCloseKey>>;
 using unique_handle_t = unique_handle<null_traits<HANDLE, &CloseHandle>>;
 using unique_file = unique_handle<file_traits>;
 using unique_hicon = unique_handle<null_traits<HICON, &DestroyIcon>>;
+using unique_hrgn = unique_handle<null_traits<HRGN, &DeleteObject>>;
+using unique_sc_handle = unique_handle<null_traits<SC_HANDLE, &CloseServiceHandle>>;
 
 // UTF-16 text as the wide platform calls take it (wchar_t is 16 bits on
 // Windows).

@@ -111,5 +111,19 @@ TEST_F(Form1Test, TextControlsUseTheDefaultGuiFont) {
     EXPECT_EQ(SendMessageW(GetDlgItem(form_.hWnd(), id), WM_GETFONT, 0, 0), gui_font) << id;
 }
 
+TEST_F(Form1Test, WindowServesTrayAsMenuAndIcon) {
+  const Variant picture = form_.GetProperty(u"icon");
+  const auto class_icon = static_cast<std::int32_t>(GetClassLongPtrW(form_.hWnd(), GCLP_HICON));
+  ASSERT_NE(class_icon, 0);
+  EXPECT_EQ(picture.ToObject()->GetProperty(u"Handle"), Variant::Long(class_icon));
+
+  QorSystem system;
+  system.Tray(kTrue, form_, form_, u"Orvane 1.0");
+  const UINT id = static_cast<UINT>(class_icon);
+  EXPECT_TRUE(testing::TrayHasIcon(form_.hWnd(), id));
+  system.Tray(kFalse, form_, form_, u"");
+  EXPECT_FALSE(testing::TrayHasIcon(form_.hWnd(), id));
+}
+
 }  // namespace
 }  // namespace orvane

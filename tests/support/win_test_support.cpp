@@ -2,6 +2,7 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -298,6 +299,15 @@ void SetRegistryString(HKEY root, const std::wstring& key, const std::wstring& n
                            reinterpret_cast<const BYTE*>(value->c_str()),
                            static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t))),
             ERROR_SUCCESS);
+}
+
+bool TrayHasIcon(HWND window, UINT id) {
+  NOTIFYICONDATAW data{};
+  data.cbSize = NOTIFYICONDATAW_V1_SIZE;
+  data.hWnd = window;
+  data.uID = id;
+  data.uFlags = 0;
+  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
 }  // namespace orvane::testing

@@ -131,4 +131,9 @@ std::optional<std::wstring> ReadRegistryString(HKEY root, const std::wstring& ke
 void SetRegistryString(HKEY root, const std::wstring& key, const std::wstring& name,
                        const std::optional<std::wstring>& value);
 
+// True when the taskbar's notification area holds the icon of `window`
+// with identifier `id`: the shell accepts a modification of exactly that
+// icon (one that changes nothing).
+bool TrayHasIcon(HWND window, UINT id);
+
 }  // namespace orvane::testing
