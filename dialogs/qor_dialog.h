@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "dialogs/printer.h"
+#include "system/automation.h"
+#include "system/basic_types.h"
 #include "system/code_page.h"
 #include "system/form.h"
 
@@ -17,6 +20,26 @@ class QorDialog {
   // Works in the system's active ANSI code page.
   QorDialog() : QorDialog(CodePage::Active()) {}
   explicit QorDialog(CodePage code_page) : code_page_(std::move(code_page)) {}
+
+  // Makes `objPrn` the default printer: stores its device name, driver
+  // name and port, comma-separated and untouched, as the "device" entry of
+  // the profile's "windows" section, then tells every top-level window
+  // that the section changed. A failure to read a property is raised
+  // before anything is written; a failed write goes unreported.
+  void SetDefaultPrinter(const Printer& objPrn);
+
+  // The whole default-printer entry ("device,driver,port"), spaces
+  // removed at both ends only; at most its first 1023 bytes. Empty text
+  // when there is none.
+  std::u16string GetDefaultPrinter();
+
+  // Stores `szBuf` as the default-printer entry, as it is (typically what
+  // GetDefaultPrinter returned earlier), and tells every top-level window.
+  void ResetDefaultPrinter(const std::u16string& szBuf);
+
+  // Shows the platform's dialog for connecting a network printer, owned by
+  // `f`. True once it has closed, whether a printer was connected or not.
+  Boolean DialogConnectToPrinter(const Form& f);
 
   // Shows the open dialog (`wMode` 1) or the save dialog (any other
   // value) over `f` and returns the full path chosen, or empty text when
