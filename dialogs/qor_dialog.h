@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "dialogs/printer.h"
 #include "system/automation.h"
@@ -41,6 +42,13 @@ class QorDialog {
   // `f`. True once it has closed, whether a printer was connected or not.
   Boolean DialogConnectToPrinter(const Form& f);
 
+  // Shows the colour dialog over `f`, opening on black with sixteen black
+  // custom colours. Confirmed: sets "ForeColor" of `c` to the chosen
+  // colour (red in the low byte) as a 32-bit integer and returns true.
+  // Cancelled or failed: false, `c` untouched. Errors reading `f` or
+  // writing "ForeColor" are raised.
+  Boolean DialogColor(const Form& f, LateBoundObject& c);
+
   // Shows the open dialog (`wMode` 1) or the save dialog (any other
   // value) over `f` and returns the full path chosen, or empty text when
   // the user cancels or the dialog fails. The save dialog asks before an
@@ -53,7 +61,23 @@ class QorDialog {
                             const std::u16string& szFilename, const std::u16string& szFilter,
                             const std::u16string& szDefDir, const std::u16string& szDefExt);
 
+  // Shows the font dialog, without an owner window (`f` is not read),
+  // prepared from "FontBold" (a boolean; null is false), "FontItalic",
+  // "FontUnderLine", "FontStrikethru" (each set when it equals true) and
+  // "FontSize" of `c`. Confirmed: writes "FontBold" (weight 700 or more),
+  // "FontItalic", "FontUnderLine", "FontStrikethru", "FontName" and
+  // "FontSize" (whole points, halves to the even neighbour), in this
+  // order, and returns true. Cancelled, failed or without memory for the
+  // font record: false, `c` untouched. A property that cannot be read is
+  // raised before any dialog; one that cannot be written is raised with
+  // the properties before it already written.
+  Boolean DialogFont(const Form& f, LateBoundObject& c);
+
  private:
+  // The bytes before the first zero byte (all of them without one), read
+  // in the ANSI code page.
+  std::u16string BytesToString(std::string_view bytes) const;
+
   CodePage code_page_;
 };
 
