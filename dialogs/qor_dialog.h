@@ -38,6 +38,13 @@ class QorDialog {
   // GetDefaultPrinter returned earlier), and tells every top-level window.
   void ResetDefaultPrinter(const std::u16string& szBuf);
 
+  // Shows the shell's folder tree over `f`, from the desktop down, with
+  // `szDialogTitle` above it; only file-system folders can be confirmed.
+  // Returns the chosen folder's full path ("C:\\" for the root of drive C,
+  // no final backslash otherwise), or empty text when the user cancels or
+  // the item has no path.
+  std::u16string BrowseFolder(const Form& f, const std::u16string& szDialogTitle);
+
   // Shows the platform's dialog for connecting a network printer, owned by
   // `f`. True once it has closed, whether a printer was connected or not.
   Boolean DialogConnectToPrinter(const Form& f);
