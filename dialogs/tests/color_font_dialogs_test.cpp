@@ -297,6 +297,33 @@ TEST_F(FontDialogTest, TheFormIsNotRead) {
   EXPECT_EQ(control[u"FontSize"], Variant::Long(12));
 }
 
+// Calls DialogFont on `control` while a watcher cancels any dialog that
+// appears; the error raised (0 for none) and whether a dialog was shown.
+std::pair<int, bool> FontErrorWithoutDialog(QorDialog& dialogs, PropertyBag& control) {
+  std::atomic<bool> returned = false;
+  std::atomic<bool> dialog_shown = false;
+  int error = 0;
+  {
+    BackgroundThread watch([&] {
+      testing::WaitUntil([&] {
+        if (HWND dialog = testing::FindWindowOf(GetCurrentProcessId(), L"#32770")) {
+          dialog_shown = true;
+          PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+        return returned || dialog_shown;
+      });
+    });
+    try {
+      testing::BrokenForm unused;
+      dialogs.DialogFont(unused, control);
+    } catch (const ProgramError& e) {
+      error = e.number();
+    }
+    returned = true;
+  }
+  return {error, dialog_shown.load()};
+}
+
 TEST_F(FontDialogTest, AMissingPropertyIsRaisedBeforeAnyDialog) {
   for (std::u16string missing : {u"FontUnderLine", u"FontSize"}) {
     PropertyBag full = FontControl();
@@ -305,32 +332,16 @@ TEST_F(FontDialogTest, AMissingPropertyIsRaisedBeforeAnyDialog) {
                                  u"FontSize", u"FontName"})
       if (name != missing) properties.emplace_back(name, full[name]);
     PropertyBag control(properties);
-
-    // A dialog would block this call: a watcher cancels one if it appears.
-    std::atomic<bool> returned = false;
-    std::atomic<bool> dialog_shown = false;
-    int error = 0;
-    {
-      BackgroundThread watch([&] {
-        testing::WaitUntil([&] {
-          if (HWND dialog = testing::FindWindowOf(GetCurrentProcessId(), L"#32770")) {
-            dialog_shown = true;
-            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-          }
-          return returned || dialog_shown;
-        });
-      });
-      try {
-        dialogs_.DialogFont(form_, control);
-      } catch (const ProgramError& e) {
-        error = e.number();
-      }
-      returned = true;
-    }
-    EXPECT_EQ(error, 438) << std::string(missing.begin(), missing.end());
-    EXPECT_FALSE(dialog_shown);
+    EXPECT_EQ(FontErrorWithoutDialog(dialogs_, control), std::pair(438, false))
+        << std::string(missing.begin(), missing.end());
     EXPECT_TRUE(control.set_log().empty());
   }
+}
+
+TEST_F(FontDialogTest, ASizeBeyond32BitsOverflowsBeforeAnyDialog) {
+  PropertyBag control = FontControl(Variant::Boolean(false), Variant::Boolean(false), 1e12);
+  EXPECT_EQ(FontErrorWithoutDialog(dialogs_, control), std::pair(6, false));
+  EXPECT_TRUE(control.set_log().empty());
 }
 
 }  // namespace

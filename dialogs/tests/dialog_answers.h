@@ -18,7 +18,7 @@ namespace orvane::testing {
 // any other raises ProgramError 438; every successful set is logged.
 class PropertyBag : public LateBoundObject {
  public:
-  PropertyBag(std::vector<std::pair<std::u16string, Variant>> properties)
+  explicit PropertyBag(std::vector<std::pair<std::u16string, Variant>> properties)
       : properties_(std::move(properties)) {}
   Variant GetProperty(std::u16string_view name) override;
   void SetProperty(std::u16string_view name, const Variant& value) override;
