@@ -1,5 +1,7 @@
 #include "tests/support/test_form.h"
 
+#include "system/program_error.h"
+
 namespace orvane::testing {
 
 namespace {
@@ -23,5 +25,7 @@ TestForm::TestForm(int width, int height, int x, int y) {
 TestForm::~TestForm() {
   if (hwnd_) DestroyWindow(hwnd_);
 }
+
+HWND BrokenForm::hWnd() const { throw ProgramError(ErrorNumber::kNoSuchProperty); }
 
 }  // namespace orvane::testing

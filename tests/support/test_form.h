@@ -32,4 +32,13 @@ class TestForm : public Form {
   float height_twips_ = 0;
 };
 
+// A form whose window handle cannot be read: hWnd raises ProgramError 438,
+// as a failed property fetch would.
+class BrokenForm : public Form {
+ public:
+  HWND hWnd() const override;
+  float Width() const override { return 0; }
+  float Height() const override { return 0; }
+};
+
 }  // namespace orvane::testing

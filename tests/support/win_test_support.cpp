@@ -159,18 +159,15 @@ bool CaptionsSet(HWND dialog) {
   return any;
 }
 
-// Waits for `dialog` to be ready and its thread back in the dialog's loop.
+}  // namespace
+
 bool WaitUntilReady(HWND dialog) {
   return WaitUntil([&] { return CaptionsSet(dialog); }) && WaitUntilIdle(dialog);
 }
 
-// After an answer: waits until `dialog` is gone, or has opened a box of
-// its own and waits for that (an overwrite prompt, say).
 void WaitUntilAnswered(HWND dialog) {
   WaitUntil([&] { return !IsWindow(dialog) || !IsWindowEnabled(dialog); });
 }
-
-}  // namespace
 
 std::optional<FileDialogView> AnswerFileDialog(DWORD pid, const std::wstring& path) {
   // The explorer-style file-name box (a ComboBoxEx with this identifier).

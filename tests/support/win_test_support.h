@@ -77,6 +77,14 @@ class BackgroundThread {
   unique_handle_t thread_;
 };
 
+// Waits for `dialog` to be ready (every visible button has its caption)
+// and its thread back in the dialog's loop. False on time-out.
+bool WaitUntilReady(HWND dialog);
+
+// After an answer: waits until `dialog` is gone, or has opened a box of
+// its own and waits for that (an overwrite prompt, say).
+void WaitUntilAnswered(HWND dialog);
+
 // What a file dialog showed, read before it was answered.
 struct FileDialogView {
   std::wstring title;
