@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "system/automation.h"
 #include "system/basic_types.h"
@@ -13,6 +14,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// winnt.h names a macro after one of the class's private routines.
+#undef RotateLeft32
 
 #include "system/form.h"
 #endif
@@ -96,6 +99,15 @@ class QorSystem {
   const TrayIconRecord& tray_icon() const { return TrayIcon.record; }
 #endif
 
+  // The MD5 digest (RFC 1321) of `Messenger`, in lower-case hexadecimal:
+  // all 32 digits for `Stype` 32, the middle 16 for `Stype` 16, the empty
+  // text for any other value. Each character is one message byte, its code
+  // in the code page: a double-byte character's signed 16-bit code is
+  // OR-ed in at the character's byte position, so its lead byte and the
+  // sign bits above it fall over the bytes that follow in the same word.
+  // Text of single-byte characters gives the standard digest.
+  std::u16string Md5(const std::u16string& Messenger, const std::int32_t& Stype);
+
 #ifdef _WIN32
   // Registers `serviceName` (also its display name) as an own-process
   // service run as LocalSystem from the command line `servicePath`.
@@ -129,6 +141,31 @@ class QorSystem {
 #endif
 
  private:
+  friend struct QorSystemPrivateAccess;
+
+  // The 32-bit word operations of Md5, on words held as signed 32-bit
+  // patterns. The shifts raise ProgramError 6 for a count outside 0 to 31.
+  std::int32_t ShiftLeft32(std::int32_t value, std::int32_t bits) const;
+  std::int32_t ShiftRight32(std::int32_t value, std::int32_t bits) const;
+  std::int32_t RotateLeft32(std::int32_t value, std::int32_t bits) const;
+  std::int32_t WrapAdd32(std::int32_t x, std::int32_t y) const;
+  std::int32_t Md5FunF(std::int32_t x, std::int32_t y, std::int32_t z) const;
+  std::int32_t Md5FunG(std::int32_t x, std::int32_t y, std::int32_t z) const;
+  std::int32_t Md5FunH(std::int32_t x, std::int32_t y, std::int32_t z) const;
+  std::int32_t Md5FunI(std::int32_t x, std::int32_t y, std::int32_t z) const;
+  void Md5StepF(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
+                std::int32_t s, std::int32_t t) const;
+  void Md5StepG(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
+                std::int32_t s, std::int32_t t) const;
+  void Md5StepH(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
+                std::int32_t s, std::int32_t t) const;
+  void Md5StepI(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
+                std::int32_t s, std::int32_t t) const;
+  // The padded message words: a whole number of 16-word blocks.
+  std::vector<std::int32_t> TextToWords(const std::u16string& text) const;
+  // The word's four bytes, least significant first, as upper-case digits.
+  std::u16string WordToHexLE(std::int32_t word) const;
+
 #ifdef _WIN32
   // Enables SeShutdownPrivilege in the process token; failures leave the
   // privilege as it was.
