@@ -108,6 +108,15 @@ class QorSystem {
   // Text of single-byte characters gives the standard digest.
   std::u16string Md5(const std::u16string& Messenger, const std::int32_t& Stype);
 
+  // Shifts each printable ASCII character (codes 32 to 126) of `from_text`
+  // within those 95 codes by an offset from the process's generator, reset
+  // and then seeded from `Password`; every other character is dropped.
+  // A password or text of 32,767 characters or more raises ProgramError 6,
+  // as does a password character whose weighted code leaves 32 bits.
+  std::u16string Cipher(std::u16string Password, std::u16string from_text);
+  // The inverse of Cipher under the same password.
+  std::u16string Decipher(std::u16string Password, std::u16string from_text);
+
 #ifdef _WIN32
   // Registers `serviceName` (also its display name) as an own-process
   // service run as LocalSystem from the command line `servicePath`.
@@ -165,6 +174,13 @@ class QorSystem {
   std::vector<std::int32_t> TextToWords(const std::u16string& text) const;
   // The word's four bytes, least significant first, as upper-case digits.
   std::u16string WordToHexLE(std::int32_t word) const;
+  // The number Cipher and Decipher seed the generator with.
+  std::int32_t PasswordSeed(std::u16string password) const;
+  // A character's code in the code page; below 0x80 without conversion.
+  std::int32_t CodeOf(char16_t ch) const;
+  // Cipher's loop: `direction` +1 enciphers, -1 deciphers.
+  std::u16string Shift(const std::u16string& password, const std::u16string& text,
+                       int direction) const;
 
 #ifdef _WIN32
   // Enables SeShutdownPrivilege in the process token; failures leave the
