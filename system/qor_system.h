@@ -117,6 +117,19 @@ class QorSystem {
   // The inverse of Cipher under the same password.
   std::u16string Decipher(std::u16string Password, std::u16string from_text);
 
+  // Moves each character's code down by its 1-based position: the inverse
+  // of Encrypt. An empty argument gives the empty value. A shifted code
+  // that is no character of the code page (negative, above 255 on a
+  // single-byte page, a lone lead byte) raises ProgramError 5; an
+  // argument without a text form (null, an object) raises 13.
+  Variant Decrypt(const Variant& dcode);
+  // Moves each character's code up by its 1-based position; as Decrypt
+  // otherwise.
+  Variant Encrypt(const Variant& ecode);
+
+  // The code page the text services work in, for tests.
+  const CodePage& code_page_for_testing() const { return code_page_; }
+
 #ifdef _WIN32
   // Registers `serviceName` (also its display name) as an own-process
   // service run as LocalSystem from the command line `servicePath`.
@@ -181,6 +194,8 @@ class QorSystem {
   // Cipher's loop: `direction` +1 enciphers, -1 deciphers.
   std::u16string Shift(const std::u16string& password, const std::u16string& text,
                        int direction) const;
+  // Encrypt's loop: `direction` +1 encrypts, -1 decrypts.
+  Variant ShiftCodes(const Variant& code, int direction) const;
 
 #ifdef _WIN32
   // Enables SeShutdownPrivilege in the process token; failures leave the
