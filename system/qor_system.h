@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "system/automation.h"
 #include "system/basic_types.h"
 #include "system/code_page.h"
+#include "system/local_clock.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -117,6 +119,14 @@ class QorSystem {
   // The inverse of Cipher under the same password.
   std::u16string Decipher(std::u16string Password, std::u16string from_text);
 
+#ifdef _WIN32
+  // The computer's NetBIOS name, read once per instance and cached.
+  std::u16string GetComputer();
+  // The serial number of the volume `Disk` (a drive letter without colon)
+  // as a signed 32-bit integer; 0 when it cannot be read.
+  Variant GetDiskSn(const std::u16string& Disk);
+#endif
+
   // Moves each character's code down by its 1-based position: the inverse
   // of Encrypt. An empty argument gives the empty value. A shifted code
   // that is no character of the code page (negative, above 255 on a
@@ -126,6 +136,17 @@ class QorSystem {
   // Moves each character's code up by its 1-based position; as Decrypt
   // otherwise.
   Variant Encrypt(const Variant& ecode);
+
+#ifdef _WIN32
+  // The machine code: the first 24 digits, upper case, of the MD5 of the
+  // decimal text of drive C's serial ("0" when unreadable).
+  std::u16string GetSerial();
+#endif
+  // Year, month, day, hour, minute and second in decimal without leading
+  // zeros or separators, from one reading of the clock: 9 to 14 digits.
+  std::u16string GetID();
+  // Replaces the local clock GetID reads, for tests.
+  void set_clock(std::function<LocalTime()> clock) { clock_ = std::move(clock); }
 
   // The code page the text services work in, for tests.
   const CodePage& code_page_for_testing() const { return code_page_; }
@@ -204,6 +225,10 @@ class QorSystem {
 #endif
 
   CodePage code_page_;
+  std::function<LocalTime()> clock_ = ReadLocalClock;
+#ifdef _WIN32
+  std::u16string CachedComputerName;
+#endif
 #ifdef _WIN32
   // The record followed by a zero byte: a tip cut to the full 64 bytes
   // has no terminator of its own, and a reader that ignores the field's
