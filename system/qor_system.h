@@ -4,15 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "system/automation.h"
 #include "system/basic_types.h"
 #include "system/code_page.h"
+#include "system/local_clock.h"
 
 #ifdef _WIN32
 #include <windows.h>
+// winnt.h names a macro after one of the class's private routines.
+#undef RotateLeft32
 
 #include "system/form.h"
 #endif
@@ -96,6 +101,56 @@ class QorSystem {
   const TrayIconRecord& tray_icon() const { return TrayIcon.record; }
 #endif
 
+  // The MD5 digest (RFC 1321) of `Messenger`, in lower-case hexadecimal:
+  // all 32 digits for `Stype` 32, the middle 16 for `Stype` 16, the empty
+  // text for any other value. Each character is one message byte, its code
+  // in the code page: a double-byte character's signed 16-bit code is
+  // OR-ed in at the character's byte position, so its lead byte and the
+  // sign bits above it fall over the bytes that follow in the same word.
+  // Text of single-byte characters gives the standard digest.
+  std::u16string Md5(const std::u16string& Messenger, const std::int32_t& Stype);
+
+  // Shifts each printable ASCII character (codes 32 to 126) of `from_text`
+  // within those 95 codes by an offset from the process's generator, reset
+  // and then seeded from `Password`; every other character is dropped.
+  // A password or text of 32,767 characters or more raises ProgramError 6,
+  // as does a password character whose weighted code leaves 32 bits.
+  std::u16string Cipher(std::u16string Password, std::u16string from_text);
+  // The inverse of Cipher under the same password.
+  std::u16string Decipher(std::u16string Password, std::u16string from_text);
+
+#ifdef _WIN32
+  // The computer's NetBIOS name, read once per instance and cached.
+  std::u16string GetComputer();
+  // The serial number of the volume `Disk` (a drive letter without colon)
+  // as a signed 32-bit integer; 0 when it cannot be read.
+  Variant GetDiskSn(const std::u16string& Disk);
+#endif
+
+  // Moves each character's code down by its 1-based position: the inverse
+  // of Encrypt. An empty argument gives the empty value. A shifted code
+  // that is no character of the code page (negative, above 255 on a
+  // single-byte page, a lone lead byte) raises ProgramError 5; an
+  // argument without a text form (null, an object) raises 13.
+  Variant Decrypt(const Variant& dcode);
+  // Moves each character's code up by its 1-based position; as Decrypt
+  // otherwise.
+  Variant Encrypt(const Variant& ecode);
+
+#ifdef _WIN32
+  // The machine code: the first 24 digits, upper case, of the MD5 of the
+  // decimal text of drive C's serial ("0" when unreadable).
+  std::u16string GetSerial();
+#endif
+  // Year, month, day, hour, minute and second in decimal without leading
+  // zeros or separators, from one reading of the clock: 9 to 14 digits.
+  std::u16string GetID();
+  // Replaces the local clock GetID reads, for tests.
+  void set_clock(std::function<LocalTime()> clock) { clock_ = std::move(clock); }
+
+  // The code page the text services work in, for tests.
+  const CodePage& code_page_for_testing() const { return code_page_; }
+
 #ifdef _WIN32
   // Registers `serviceName` (also its display name) as an own-process
   // service run as LocalSystem from the command line `servicePath`.
@@ -129,6 +184,40 @@ class QorSystem {
 #endif
 
  private:
+  friend struct QorSystemPrivateAccess;
+
+  // The 32-bit word operations of Md5, on words held as signed 32-bit
+  // patterns. The shifts raise ProgramError 6 for a count outside 0 to 31.
+  std::int32_t ShiftLeft32(std::int32_t value, std::int32_t bits) const;
+  std::int32_t ShiftRight32(std::int32_t value, std::int32_t bits) const;
+  std::int32_t RotateLeft32(std::int32_t value, std::int32_t bits) const;
+  std::int32_t WrapAdd32(std::int32_t x, std::int32_t y) const;
+  std::int32_t Md5FunF(std::int32_t x, std::int32_t y, std::int32_t z) const;
+  std::int32_t Md5FunG(std::int32_t x, std::int32_t y, std::int32_t z) const;
+  std::int32_t Md5FunH(std::int32_t x, std::int32_t y, std::int32_t z) const;
+  std::int32_t Md5FunI(std::int32_t x, std::int32_t y, std::int32_t z) const;
+  void Md5StepF(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
+                std::int32_t s, std::int32_t t) const;
+  void Md5StepG(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
+                std::int32_t s, std::int32_t t) const;
+  void Md5StepH(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
+                std::int32_t s, std::int32_t t) const;
+  void Md5StepI(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
+                std::int32_t s, std::int32_t t) const;
+  // The padded message words: a whole number of 16-word blocks.
+  std::vector<std::int32_t> TextToWords(const std::u16string& text) const;
+  // The word's four bytes, least significant first, as upper-case digits.
+  std::u16string WordToHexLE(std::int32_t word) const;
+  // The number Cipher and Decipher seed the generator with.
+  std::int32_t PasswordSeed(std::u16string password) const;
+  // A character's code in the code page; below 0x80 without conversion.
+  std::int32_t CodeOf(char16_t ch) const;
+  // Cipher's loop: `direction` +1 enciphers, -1 deciphers.
+  std::u16string Shift(const std::u16string& password, const std::u16string& text,
+                       int direction) const;
+  // Encrypt's loop: `direction` +1 encrypts, -1 decrypts.
+  Variant ShiftCodes(const Variant& code, int direction) const;
+
 #ifdef _WIN32
   // Enables SeShutdownPrivilege in the process token; failures leave the
   // privilege as it was.
@@ -136,6 +225,10 @@ class QorSystem {
 #endif
 
   CodePage code_page_;
+  std::function<LocalTime()> clock_ = ReadLocalClock;
+#ifdef _WIN32
+  std::u16string CachedComputerName;
+#endif
 #ifdef _WIN32
   // The record followed by a zero byte: a tip cut to the full 64 bytes
   // has no terminator of its own, and a reader that ignores the field's
