@@ -204,6 +204,8 @@ class QorSystem {
                 std::int32_t s, std::int32_t t) const;
   void Md5StepI(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
                 std::int32_t s, std::int32_t t) const;
+  // One 16-word block folded into the four state words.
+  void Md5Block(std::int32_t (&state)[4], const std::int32_t* w) const;
   // The padded message words: a whole number of 16-word blocks.
   std::vector<std::int32_t> TextToWords(const std::u16string& text) const;
   // The word's four bytes, least significant first, as upper-case digits.

@@ -94,6 +94,23 @@ TEST(Md5Test, DoubleByteCharacterFoldsIntoItsWord) {
   EXPECT_EQ(system.Md5(u"中", 32), u"6cba308f8d5f2b49971dbb43879a078c");
 }
 
+// Whole blocks are read straight from the text and the rest through
+// TextToWords: both paths, with a double-byte character inside a whole
+// block (its lead byte and sign bits fold over the next byte only).
+TEST(Md5Test, TextsOfManyBlocks) {
+  QorSystem system(testing::Gbk());
+  const auto printable = [](std::size_t length) {
+    std::u16string text(length, u' ');
+    for (std::size_t i = 0; i < length; ++i)
+      text[i] = static_cast<char16_t>(32 + (i * 7 + i / 95) % 95);
+    return text;
+  };
+  EXPECT_EQ(system.Md5(printable(128), 32), u"ac65cbe2d5bab67b5b5a90df4049f308");
+  EXPECT_EQ(system.Md5(printable(1000), 32), u"c13bcbaaa2dc95e2852751ab830e3e07");
+  const std::u16string mixed = std::u16string(70, u'a') + u"中" + std::u16string(60, u'b');
+  EXPECT_EQ(system.Md5(mixed, 32), u"52d9db42ecd67e7d8ff4a2f5f7b0cfdd");
+}
+
 TEST(Md5Test, WordRoutines) {
   QorSystem system(testing::Gbk());
   EXPECT_EQ(Access::ShiftLeft32(system, 1, 31), W(0x80000000));
@@ -109,6 +126,8 @@ TEST(Md5Test, WordRoutines) {
     EXPECT_EQ(ErrorOf([&] { Access::ShiftLeft32(system, 1, bits); }), 6);
     EXPECT_EQ(ErrorOf([&] { Access::ShiftRight32(system, 1, bits); }), 6);
   }
+  EXPECT_EQ(ErrorOf([&] { Access::RotateLeft32(system, 1, 0); }), 6);
+  EXPECT_EQ(ErrorOf([&] { Access::RotateLeft32(system, 1, 32); }), 6);
 }
 
 }  // namespace
