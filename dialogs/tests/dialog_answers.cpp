@@ -169,8 +169,26 @@ std::optional<FolderDialogView> AnswerFolderDialog(DWORD pid, const std::wstring
     if (lstrcmpiW(class_name, L"Static") == 0 && view.title.empty())
       view.title = ControlText(child);
   }
-  if (!folder.empty())
-    SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+  if (!folder.empty()) {
+    // The first selection in a new Wine prefix can fail while the shell
+    // sets itself up, leaving the tree with no chosen item and the dialog
+    // answering the desktop: the selection is made again until it takes.
+    HWND tree = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM found) -> BOOL {
+          wchar_t class_name[32] = {};
+          GetClassNameW(child, class_name, 32);
+          if (lstrcmpiW(class_name, WC_TREEVIEWW) != 0) return TRUE;
+          *reinterpret_cast<HWND*>(found) = child;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tree));
+    WaitUntil([&] {
+      SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+      return TreeView_GetSelection(tree) != nullptr;
+    });
+  }
   Answer(dialog, !folder.empty());
   return view;
 }
