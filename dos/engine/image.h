@@ -1,0 +1,97 @@
+// The image file: a header, chunks of partition sectors each with its own
+// CRC-32, and a completion record written last. The layout of every
+// record is described in the README ("The image format").
+#pragma once
+
+#include <stdint.h>
+
+#include "dos/engine/disk.h"
+#include "dos/engine/volume.h"
+
+namespace orvane::dos {
+
+constexpr uint16_t kFormatMajor = 1;
+constexpr uint16_t kFormatMinor = 0;
+constexpr uint32_t kHeaderSize = 512;
+constexpr uint32_t kChunkHeaderSize = 28;
+constexpr uint32_t kTrailerSize = 64;
+constexpr uint32_t kChunkSectors = 64;  // 32 KB of data at most a chunk
+constexpr uint32_t kMaxRuns = kChunkSectors;
+constexpr uint32_t kMapCapacity = kMaxRuns * 10;  // two varints of five bytes a run
+
+// Everything the header says.
+struct ImageHeader {
+  uint16_t major = kFormatMajor, minor = kFormatMinor;
+  bool raw = false;          // every sector (a file system the engine cannot read)
+  uint8_t bios_disk = 0x80;  // where the partition was
+  uint8_t partition_type = 0;
+  uint32_t first_sector = 0;  // the partition's first sector on that disk
+  uint32_t sector_count = 0;  // the partition's sectors
+  FileSystem fs = FileSystem::kUnknown;
+  uint32_t cluster_bytes = 0;
+  uint32_t first_data_sector = 0;
+  uint32_t cluster_count = 0;
+  uint32_t serial = 0;
+  char label[12] = {};
+  uint32_t data_sectors = 0;            // sectors the image holds
+  uint16_t dos_date = 0, dos_time = 0;  // when it was made, in DOS's packed form
+  uint32_t crc = 0;                     // the header's own CRC, as stored
+};
+
+// The completion record.
+struct ImageSummary {
+  uint32_t chunks = 0;
+  uint32_t data_sectors = 0;
+  uint64_t bytes = 0;  // the whole image, completion record included
+};
+
+// Buffers for one imaging operation. The engine allocates nothing else.
+struct Workspace {
+  uint8_t data[kChunkSectors * kSectorSize];
+  uint8_t map[kMapCapacity];
+  uint8_t fat[kFatWindowSectors * kSectorSize];
+  uint8_t record[kHeaderSize];
+};
+
+// The partition to image and what is known of its volume.
+struct ImageSource {
+  uint8_t bios_disk = 0x80;
+  PartitionEntry partition;
+  VolumeLayout layout;
+};
+
+// Counts what an image of `source` will hold, exactly: its chunks, data
+// sectors and bytes. Reads the FAT, no data.
+Status PlanImage(SectorDisk& disk, const ImageSource& source, Workspace& ws, ImageSummary* plan);
+
+// Writes the image of `source` to `out`: header, chunks, completion record.
+// `plan` is what PlanImage counted; the date and time go into the header.
+// Progress counts data sectors.
+Status WriteImage(SectorDisk& disk, const ImageSource& source, const ImageSummary& plan,
+                  uint16_t dos_date, uint16_t dos_time, ImageOutput& out, Workspace& ws,
+                  Progress* progress, ImageSummary* written);
+
+// Reads just the header (the first 512 bytes of `in`).
+Status ReadImageHeader(ImageInput& in, Workspace& ws, ImageHeader* header);
+
+// Reads the whole image and checks every record: header, each chunk's
+// header and CRC, the runs inside the partition, the completion record.
+// Writes nothing anywhere.
+Status VerifyImage(ImageInput& in, Workspace& ws, Progress* progress, ImageHeader* header,
+                   ImageSummary* summary);
+
+// Writes the image's sectors into the partition that starts at
+// `target_first` and has `target_count` sectors. The image must have been
+// verified; every chunk is checked again before its sectors are written,
+// and a partition smaller than the image's source is refused before any
+// write.
+Status RestoreImage(ImageInput& in, SectorDisk& disk, uint32_t target_first, uint32_t target_count,
+                    Workspace& ws, Progress* progress, ImageSummary* summary);
+
+// The name of part `index` of an image whose first part is `first`
+// (index 0 is `first` itself; part n replaces the extension with "G" and
+// two digits, G01 to G99). False when it does not fit in `capacity`.
+bool ImagePartName(const char* first, unsigned index, char* out, uint32_t capacity);
+constexpr unsigned kMaxParts = 100;
+
+}  // namespace orvane::dos

@@ -1,0 +1,44 @@
+// What went wrong in the imaging engine, and where. Platform-neutral: the
+// same header builds freestanding for the DOS programs and natively.
+#pragma once
+
+#include <stdint.h>
+
+namespace orvane::dos {
+
+enum class Fault : uint8_t {
+  kNone = 0,
+  kDiskRead,        // where: the absolute sector; detail: the BIOS status
+  kDiskWrite,       // the same
+  kFileOpen,        // detail: the DOS error code
+  kFileRead,        // where: the image byte offset
+  kFileWrite,       // where: the image byte offset; detail: the DOS error code
+  kFileFull,        // the target has no room for more; where: the image byte offset
+  kNotAnImage,      // the file does not start with an image header
+  kVersion,         // an image of a newer format version; detail: its major version
+  kHeaderDamaged,   // the header's CRC does not match
+  kChunkDamaged,    // where: the chunk number
+  kCutShort,        // the image ends before its completion record; where: byte offset
+  kPartMissing,     // detail: the part number that cannot be opened
+  kTrailerDamaged,  // the completion record does not match what came before it
+  kTooLarge,        // the image's partition is larger than the target partition
+  kFileSystem,      // the partition's FAT is inconsistent; where: the cluster
+  kOutOfRange,      // a run outside the source partition; where: the chunk number
+};
+
+struct Status {
+  Fault fault = Fault::kNone;
+  uint32_t where = 0;
+  uint16_t detail = 0;
+
+  constexpr bool ok() const { return fault == Fault::kNone; }
+  static constexpr Status Ok() { return {}; }
+  static constexpr Status Fail(Fault f, uint32_t where = 0, uint16_t detail = 0) {
+    return {f, where, detail};
+  }
+};
+
+// A short English sentence for `fault`, for DOS's text screen.
+const char* FaultText(Fault fault);
+
+}  // namespace orvane::dos

@@ -1,0 +1,353 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "dos/engine/image.h"
+#include "dos/engine/tests/fat_volumes.h"
+#include "dos/host/image_files.h"
+
+namespace orvane::dos {
+namespace {
+
+using host::FileDisk;
+using host::ImageFileReader;
+using host::ImageFileWriter;
+using testing::AllocatedBytes;
+using testing::Fill;
+using testing::MakeVolume;
+using testing::MemoryDisk;
+using testing::ReadFile;
+using testing::ScratchDir;
+using testing::Shell;
+using testing::WriteFile;
+
+// An image in memory.
+class MemoryImage final : public ImageOutput, public ImageInput {
+ public:
+  MemoryImage() = default;
+  explicit MemoryImage(std::vector<uint8_t> bytes) : bytes(std::move(bytes)) {}
+  Status Write(const uint8_t* data, uint32_t size) override {
+    bytes.insert(bytes.end(), data, data + size);
+    return Status::Ok();
+  }
+  Status Read(uint8_t* data, uint32_t size, uint32_t* got) override {
+    *got = static_cast<uint32_t>(std::min<size_t>(size, bytes.size() - at));
+    std::copy_n(bytes.begin() + static_cast<ptrdiff_t>(at), *got, data);
+    at += *got;
+    return Status::Ok();
+  }
+  std::vector<uint8_t> bytes;
+  size_t at = 0;
+};
+
+ImageSource SourceOf(SectorDisk& disk, uint32_t first, uint32_t count, Workspace& ws) {
+  ImageSource source;
+  source.partition.first = first;
+  source.partition.count = count;
+  source.partition.type = 0x06;
+  EXPECT_TRUE(ReadVolumeLayout(disk, source.partition, ws.record, &source.layout).ok());
+  return source;
+}
+
+Status Backup(SectorDisk& disk, const ImageSource& source, ImageOutput& out, Workspace& ws,
+              ImageSummary* written = nullptr) {
+  ImageSummary plan, result;
+  Status s = PlanImage(disk, source, ws, &plan);
+  if (!s.ok()) return s;
+  s = WriteImage(disk, source, plan, 0x5988, 0x7000, out, ws, nullptr, &result);
+  if (s.ok()) {
+    EXPECT_EQ(result.bytes, plan.bytes) << "the plan counts the image exactly";
+  }
+  if (written) *written = result;
+  return s;
+}
+
+struct VolumeCase {
+  const char* name;
+  int fat_bits;
+  int cluster_bytes;
+  uint32_t kib;
+  Fill fill;
+  uint64_t part_limit;
+};
+
+class ImageRoundTrip : public ::testing::TestWithParam<VolumeCase> {};
+
+// Back up a volume made by mkfs.fat, restore it into an empty partition
+// file: fsck finds nothing, every file comes back byte for byte, and the
+// image is hardly larger than what the volume holds.
+TEST_P(ImageRoundTrip, RestoredVolumeHoldsEveryFile) {
+  const VolumeCase& c = GetParam();
+  ScratchDir dir;
+  const std::string volume = dir / "volume.img", image = dir / "image.gho";
+  MakeVolume(volume, c.fat_bits, c.cluster_bytes, c.kib, c.fill, dir / "files", c.kib);
+  if (HasFatalFailure()) return;
+
+  auto ws = std::make_unique<Workspace>();
+  FileDisk disk;
+  ASSERT_TRUE(disk.Open(volume, false));
+  const ImageSource source = SourceOf(disk, 0, disk.SectorCount(), *ws);
+  ASSERT_EQ(static_cast<int>(source.layout.fs), c.fat_bits);
+  ASSERT_EQ(source.layout.sectors_per_cluster * 512, uint32_t(c.cluster_bytes));
+  ImageFileWriter writer(image, c.part_limit);
+  ImageSummary written;
+  ASSERT_TRUE(Backup(disk, source, writer, *ws, &written).ok());
+  ASSERT_TRUE(writer.Close());
+
+  const uint64_t allocated = AllocatedBytes(volume);
+  EXPECT_LE(written.bytes, allocated + allocated / 100 + 65536)
+      << "allocated " << allocated << " bytes";
+
+  ImageFileReader reader(image);
+  ASSERT_TRUE(reader.Open());
+  ImageHeader header;
+  ImageSummary verified;
+  const Status checked = VerifyImage(reader, *ws, nullptr, &header, &verified);
+  ASSERT_TRUE(checked.ok()) << FaultText(checked.fault) << " at " << checked.where;
+  EXPECT_EQ(verified.bytes, written.bytes);
+  EXPECT_EQ(header.serial, 0x1000u + c.kib);
+  if (c.part_limit < written.bytes) {
+    EXPECT_GT(reader.parts_opened(), 1u);
+  }
+
+  const std::string restored = dir / "restored.img";
+  ASSERT_EQ(Shell("truncate -s " + std::to_string(uint64_t{disk.SectorCount()} * 512) + " '" +
+                  restored + "'"),
+            0);
+  {
+    FileDisk target;
+    ASSERT_TRUE(target.Open(restored, true));
+    ImageFileReader again(image);
+    ASSERT_TRUE(again.Open());
+    ASSERT_TRUE(RestoreImage(again, target, 0, target.SectorCount(), *ws, nullptr, nullptr).ok());
+  }
+
+  std::string output;
+  EXPECT_EQ(Shell("fsck.fat -n '" + restored + "'", &output), 0) << output;
+  ASSERT_EQ(Shell("mkdir '" + dir / "out" + "' && mcopy -s -n -i '" + restored + "' '::*' '" +
+                      dir / "out" + "/'",
+                  &output),
+            0)
+      << output;
+  EXPECT_EQ(Shell("diff -r '" + dir / "files" + "' '" + dir / "out" + "'", &output), 0) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Volumes, ImageRoundTrip,
+    ::testing::Values(VolumeCase{"Fat12Clusters512", 12, 512, 2000, Fill::kNearlyFull, 1 << 20},
+                      VolumeCase{"Fat12Clusters4K", 12, 4096, 8192, Fill::kFragmented, 1 << 30},
+                      VolumeCase{"Fat16Clusters512", 16, 512, 16384, Fill::kFragmented, 300000},
+                      VolumeCase{"Fat16Clusters2K", 16, 2048, 32768, Fill::kNearlyFull, 1 << 30},
+                      VolumeCase{"Fat16Clusters32K", 16, 32768, 262144, Fill::kFragmented, 1 << 30},
+                      VolumeCase{"Fat32Clusters512", 32, 512, 34000, Fill::kNearlyFull, 1 << 30},
+                      VolumeCase{"Fat32Clusters4K", 32, 4096, 270000, Fill::kFragmented, 1 << 30},
+                      VolumeCase{"Fat32Clusters32K", 32, 32768, 2150000, Fill::kFiles, 1 << 30}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A small image of a FAT12 volume, made once for the damage tests.
+const std::vector<uint8_t>& SmallImage() {
+  static const std::vector<uint8_t> bytes = [] {
+    ScratchDir dir;
+    MakeVolume(dir / "v.img", 12, 1024, 1440, Fill::kFragmented, dir / "files", 7);
+    FileDisk disk;
+    EXPECT_TRUE(disk.Open(dir / "v.img", false));
+    auto ws = std::make_unique<Workspace>();
+    MemoryImage image;
+    EXPECT_TRUE(Backup(disk, SourceOf(disk, 0, disk.SectorCount(), *ws), image, *ws).ok());
+    return image.bytes;
+  }();
+  return bytes;
+}
+
+Status Verify(std::vector<uint8_t> bytes) {
+  MemoryImage image(std::move(bytes));
+  auto ws = std::make_unique<Workspace>();
+  return VerifyImage(image, *ws, nullptr, nullptr, nullptr);
+}
+
+TEST(ImageDamage, EveryFlippedByteAndEveryCutIsRefused) {
+  const std::vector<uint8_t>& good = SmallImage();
+  ASSERT_GT(good.size(), 100000u);
+  ASSERT_TRUE(Verify(good).ok());
+  // Each byte of the records, and every 61st byte of the data.
+  for (size_t i = 0; i < good.size(); i += (i < 1024 || i + 1024 > good.size()) ? 1 : 61) {
+    std::vector<uint8_t> bad = good;
+    bad[i] ^= 0x20;
+    ASSERT_FALSE(Verify(bad).ok()) << "byte " << i;
+  }
+  for (size_t size = 0; size < good.size(); size += size < 600 ? 1 : 509) {
+    const Status s = Verify({good.begin(), good.begin() + static_cast<ptrdiff_t>(size)});
+    ASSERT_FALSE(s.ok()) << "cut at " << size;
+    ASSERT_EQ(s.fault, size < kHeaderSize ? Fault::kNotAnImage : Fault::kCutShort) << size;
+  }
+  std::vector<uint8_t> last_byte_cut(good.begin(), good.end() - 1);
+  EXPECT_EQ(Verify(last_byte_cut).fault, Fault::kCutShort);
+}
+
+TEST(ImageDamage, ForeignFilesAndNewerFormatsAreNamed) {
+  std::vector<uint8_t> zeros(70000), text(70000, 'A');
+  EXPECT_EQ(Verify(zeros).fault, Fault::kNotAnImage);
+  EXPECT_EQ(Verify(text).fault, Fault::kNotAnImage);
+  EXPECT_EQ(Verify({}).fault, Fault::kNotAnImage);
+
+  std::vector<uint8_t> newer = SmallImage();
+  newer[8] = 2;  // major version 2
+  EXPECT_EQ(Verify(newer).fault, Fault::kVersion);
+
+  // A chunk moved: the sequence numbers give it away.
+  std::vector<uint8_t> damaged = SmallImage();
+  damaged[kHeaderSize + 4] = 1;
+  const Status s = Verify(damaged);
+  EXPECT_EQ(s.fault, Fault::kChunkDamaged);
+  EXPECT_EQ(s.where, 0u);
+
+  // Bytes after the completion record (a stale later part) do not count.
+  std::vector<uint8_t> longer = SmallImage();
+  longer.resize(longer.size() + 1000, 0xEE);
+  EXPECT_TRUE(Verify(longer).ok());
+}
+
+TEST(ImageParts, MissingOrCutPartIsRefusedAndNamesFollowTheFirst) {
+  char name[32];
+  ASSERT_TRUE(ImagePartName("D:\\IMG\\SYS.GHO", 0, name, sizeof name));
+  EXPECT_STREQ(name, "D:\\IMG\\SYS.GHO");
+  ASSERT_TRUE(ImagePartName("D:\\IMG\\SYS.GHO", 7, name, sizeof name));
+  EXPECT_STREQ(name, "D:\\IMG\\SYS.G07");
+  ASSERT_TRUE(ImagePartName("D:\\IMG.X\\SYS", 12, name, sizeof name));
+  EXPECT_STREQ(name, "D:\\IMG.X\\SYS.G12");
+  EXPECT_FALSE(ImagePartName("SYS.GHO", 100, name, sizeof name));
+  EXPECT_FALSE(ImagePartName("SYS.GHO", 1, name, 7));
+
+  ScratchDir dir;
+  const std::string image = dir / "SYS.GHO";
+  const std::vector<uint8_t>& good = SmallImage();
+  {
+    ImageFileWriter writer(image, 40000);
+    ASSERT_TRUE(writer.Write(good.data(), static_cast<uint32_t>(good.size())).ok());
+    ASSERT_TRUE(writer.Close());
+    ASSERT_GE(writer.parts(), 3u);
+  }
+  auto verify = [&] {
+    ImageFileReader reader(image);
+    EXPECT_TRUE(reader.Open());
+    auto ws = std::make_unique<Workspace>();
+    return VerifyImage(reader, *ws, nullptr, nullptr, nullptr);
+  };
+  EXPECT_TRUE(verify().ok());
+  const std::vector<uint8_t> second = ReadFile(dir / "SYS.G01");
+  WriteFile(dir / "SYS.G01", {second.begin(), second.end() - 1});
+  EXPECT_FALSE(verify().ok());
+  std::remove((dir / "SYS.G01").c_str());
+  EXPECT_FALSE(verify().ok());
+}
+
+// A partition inside a disk: the image names where it was, and a restore
+// writes only the image's sectors of the target partition.
+TEST(ImageDisk, RestoreWritesOnlyInsideThePartitionAndChecksItsSize) {
+  ScratchDir dir;
+  MakeVolume(dir / "v.img", 16, 2048, 20000, Fill::kFragmented, dir / "files", 3);
+  const std::vector<uint8_t> volume = ReadFile(dir / "v.img");
+  const uint32_t sectors = static_cast<uint32_t>(volume.size() / 512);
+  MemoryDisk disk(63 + sectors + 10);
+  std::copy(volume.begin(), volume.end(), disk.bytes().begin() + 63 * 512);
+
+  auto ws = std::make_unique<Workspace>();
+  const ImageSource source = SourceOf(disk, 63, sectors, *ws);
+  MemoryImage image;
+  ASSERT_TRUE(Backup(disk, source, image, *ws).ok());
+
+  // The target: the same partition filled with another pattern.
+  MemoryDisk target(63 + sectors + 10);
+  std::fill(target.bytes().begin(), target.bytes().end(), 0xA5);
+  image.at = 0;
+  ASSERT_TRUE(RestoreImage(image, target, 63, sectors - 1, *ws, nullptr, nullptr).fault ==
+              Fault::kTooLarge);
+  EXPECT_EQ(target.writes, 0u) << "a partition too small is refused before any write";
+
+  image.at = 0;
+  ASSERT_TRUE(RestoreImage(image, target, 63, sectors, *ws, nullptr, nullptr).ok());
+  for (uint32_t s = 0; s < 63; ++s) ASSERT_EQ(target.bytes()[s * 512 + 7], 0xA5) << s;
+  for (uint32_t s = 63 + sectors; s < 63 + sectors + 10; ++s) {
+    ASSERT_EQ(target.bytes()[s * 512], 0xA5) << s;
+  }
+  // Everything before the data area comes back exactly.
+  const uint32_t system = source.layout.first_data_sector;
+  EXPECT_TRUE(std::equal(disk.bytes().begin() + 63 * 512,
+                         disk.bytes().begin() + (63 + system) * 512,
+                         target.bytes().begin() + 63 * 512));
+}
+
+TEST(ImageDisk, ReadAndWriteErrorsNameTheSector) {
+  ScratchDir dir;
+  MakeVolume(dir / "v.img", 12, 512, 1440, Fill::kFiles, dir / "files", 5);
+  const std::vector<uint8_t> volume = ReadFile(dir / "v.img");
+  const uint32_t sectors = static_cast<uint32_t>(volume.size() / 512);
+  MemoryDisk disk(100 + sectors);
+  std::copy(volume.begin(), volume.end(), disk.bytes().begin() + 100 * 512);
+  auto ws = std::make_unique<Workspace>();
+  const ImageSource source = SourceOf(disk, 100, sectors, *ws);
+
+  disk.bad_reads = {100 + source.layout.first_data_sector + 3};
+  MemoryImage image;
+  ImageSummary plan;
+  ASSERT_TRUE(PlanImage(disk, source, *ws, &plan).ok()) << "the plan reads no data";
+  Status s = WriteImage(disk, source, plan, 0, 0, image, *ws, nullptr, nullptr);
+  EXPECT_EQ(s.fault, Fault::kDiskRead);
+  EXPECT_EQ(s.where, disk.bad_reads[0]);
+
+  disk.bad_reads = {100u + source.layout.reserved_sectors};  // the FAT itself
+  EXPECT_EQ(PlanImage(disk, source, *ws, &plan).fault, Fault::kDiskRead);
+
+  disk.bad_reads.clear();
+  image.bytes.clear();
+  ASSERT_TRUE(Backup(disk, source, image, *ws).ok());
+  MemoryDisk target(100 + sectors);
+  target.bad_writes = {100 + 5};
+  s = RestoreImage(image, target, 100, sectors, *ws, nullptr, nullptr);
+  EXPECT_EQ(s.fault, Fault::kDiskWrite);
+  EXPECT_EQ(s.where, 105u);
+}
+
+// A partition whose file system the engine cannot read is imaged whole.
+TEST(ImageDisk, UnreadableFileSystemKeepsEverySector) {
+  MemoryDisk disk(700);
+  for (size_t i = 0; i < disk.bytes().size(); ++i) disk.bytes()[i] = static_cast<uint8_t>(i * 7);
+  auto ws = std::make_unique<Workspace>();
+  ImageSource source;
+  source.partition = {0x80, 0x07, true, 0, 700};
+  ASSERT_TRUE(ReadVolumeLayout(disk, source.partition, ws->record, &source.layout).ok());
+  ASSERT_EQ(source.layout.fs, FileSystem::kUnknown);
+  MemoryImage image;
+  ImageSummary written;
+  ASSERT_TRUE(Backup(disk, source, image, *ws, &written).ok());
+  EXPECT_EQ(written.data_sectors, 700u);
+  MemoryDisk target(700);
+  image.at = 0;
+  ASSERT_TRUE(RestoreImage(image, target, 0, 700, *ws, nullptr, nullptr).ok());
+  EXPECT_EQ(target.bytes(), disk.bytes());
+}
+
+TEST(ImageTool, VerifyAndRestoreFromTheCommandLine) {
+  ScratchDir dir;
+  WriteFile(dir / "good.gho", SmallImage());
+  std::vector<uint8_t> bad = SmallImage();
+  bad[bad.size() / 2] ^= 1;
+  WriteFile(dir / "bad.gho", bad);
+  const std::string tool = ORVANE_IMAGE_TOOL;
+  std::string out;
+  EXPECT_EQ(Shell(tool + " verify '" + dir / "good.gho" + "'", &out), 0) << out;
+  EXPECT_EQ(Shell(tool + " verify '" + dir / "bad.gho" + "'", &out), 1) << out;
+  EXPECT_NE(out.find("checksum"), std::string::npos) << out;
+  EXPECT_EQ(Shell(tool + " info '" + dir / "good.gho" + "'", &out), 0) << out;
+  EXPECT_NE(out.find("FAT12"), std::string::npos) << out;
+  EXPECT_EQ(Shell(tool + " restore '" + dir / "bad.gho" + "' '" + dir / "r.img" + "'", &out), 1);
+  EXPECT_NE(Shell("test -e '" + dir / "r.img" + "'"), 0) << "nothing made from a damaged image";
+  EXPECT_EQ(Shell(tool + " restore '" + dir / "good.gho" + "' '" + dir / "r.img" + "'", &out), 0)
+      << out;
+  EXPECT_EQ(Shell("fsck.fat -n '" + dir / "r.img" + "'", &out), 0) << out;
+  EXPECT_EQ(Shell(tool + " frobnicate x", &out), 2);
+}
+
+}  // namespace
+}  // namespace orvane::dos

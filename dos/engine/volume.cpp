@@ -1,0 +1,233 @@
+#include "dos/engine/volume.h"
+
+#include "dos/engine/bytes.h"
+
+namespace orvane::dos {
+namespace {
+
+bool IsExtendedType(uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+
+bool HasSignature(const uint8_t* sector) { return sector[510] == 0x55 && sector[511] == 0xAA; }
+
+PartitionEntry EntryAt(const uint8_t* e, uint32_t base, bool primary) {
+  PartitionEntry p;
+  p.status = e[0];
+  p.type = e[4];
+  p.primary = primary;
+  p.first = base + Load32(e + 8);
+  p.count = Load32(e + 12);
+  return p;
+}
+
+bool PowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+}  // namespace
+
+bool IsDosType(uint8_t type) {
+  switch (type) {
+    case 0x01:
+    case 0x04:
+    case 0x06:
+    case 0x0B:
+    case 0x0C:
+    case 0x0E:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int ReadPartitions(SectorDisk& disk, PartitionEntry* out, int max, uint8_t* sector) {
+  if (!disk.Read(0, 1, sector).ok() || !HasSignature(sector)) return 0;
+  int found = 0;
+  uint32_t extended = 0;
+  for (int i = 0; i < 4; ++i) {
+    const uint8_t* e = sector + 446 + 16 * i;
+    if (e[4] == 0 || Load32(e + 12) == 0) continue;
+    if (IsExtendedType(e[4])) {
+      if (extended == 0) extended = Load32(e + 8);
+      continue;
+    }
+    if (found < max) out[found++] = EntryAt(e, 0, true);
+  }
+  // Each extended boot record holds one logical drive (relative to itself)
+  // and the link to the next record (relative to the extended partition).
+  uint32_t record = extended;
+  for (int guard = 0; record != 0 && guard < 64 && found < max; ++guard) {
+    if (!disk.Read(record, 1, sector).ok() || !HasSignature(sector)) break;
+    const uint8_t* logical = sector + 446;
+    const uint8_t* link = sector + 462;
+    if (logical[4] != 0 && Load32(logical + 12) != 0)
+      out[found++] = EntryAt(logical, record, false);
+    if (!IsExtendedType(link[4]) || Load32(link + 8) == 0) break;
+    record = extended + Load32(link + 8);
+  }
+  return found;
+}
+
+Status ReadVolumeLayout(SectorDisk& disk, const PartitionEntry& part, uint8_t* s,
+                        VolumeLayout* layout) {
+  *layout = VolumeLayout{};
+  layout->total_sectors = part.count;
+  const Status read = disk.Read(part.first, 1, s);
+  if (!read.ok()) return read;
+  if (!HasSignature(s) || Load16(s + 0x0B) != kSectorSize) return Status::Ok();
+
+  const uint32_t per_cluster = s[0x0D];
+  const uint32_t reserved = Load16(s + 0x0E);
+  const uint32_t fats = s[0x10];
+  const uint32_t root_entries = Load16(s + 0x11);
+  const uint32_t total = Load16(s + 0x13) ? Load16(s + 0x13) : Load32(s + 0x20);
+  const uint32_t fat16_size = Load16(s + 0x16);
+  const uint32_t fat_size = fat16_size ? fat16_size : Load32(s + 0x24);
+  if (!PowerOfTwo(per_cluster) || per_cluster > 128 || reserved == 0 || fats == 0 || fats > 4 ||
+      fat_size == 0 || fat_size > 0x00FFFFFF || total == 0 ||
+      (part.count != 0 && total > part.count)) {
+    return Status::Ok();
+  }
+  const uint32_t root_sectors = (root_entries * 32 + kSectorSize - 1) / kSectorSize;
+  const uint32_t first_data = reserved + fats * fat_size + root_sectors;
+  if (first_data >= total) return Status::Ok();
+  const uint32_t clusters = (total - first_data) / per_cluster;
+
+  FileSystem fs;
+  uint32_t fat_bytes;
+  if (clusters < 4085) {
+    fs = FileSystem::kFat12;
+    fat_bytes = ((clusters + 2) * 3 + 1) / 2;
+  } else if (clusters < 65525) {
+    fs = FileSystem::kFat16;
+    fat_bytes = (clusters + 2) * 2;
+  } else {
+    fs = FileSystem::kFat32;
+    fat_bytes = (clusters + 2) * 4;
+  }
+  const bool fat32_shape = root_entries == 0 && fat16_size == 0;
+  if ((fs == FileSystem::kFat32) != fat32_shape ||
+      (fat_bytes + kSectorSize - 1) / kSectorSize > fat_size) {
+    return Status::Ok();
+  }
+
+  layout->fs = fs;
+  layout->total_sectors = total;
+  layout->reserved_sectors = static_cast<uint16_t>(reserved);
+  layout->fat_count = static_cast<uint8_t>(fats);
+  layout->media = s[0x15];
+  layout->sectors_per_fat = fat_size;
+  layout->sectors_per_cluster = per_cluster;
+  layout->root_dir_sectors = root_sectors;
+  layout->first_data_sector = first_data;
+  layout->cluster_count = clusters;
+  const uint32_t ext = fs == FileSystem::kFat32 ? 0x40 : 0x24;
+  if (s[ext + 2] == 0x29) {
+    layout->has_serial = true;
+    layout->serial = Load32(s + ext + 3);
+    CopyBytes(layout->label, s + ext + 7, 11);
+    layout->label[11] = 0;
+  }
+  return Status::Ok();
+}
+
+Status FatReader::Load(uint32_t offset, uint32_t width) {
+  if (offset >= window_start_ && offset + width <= window_start_ + window_bytes_) {
+    return Status::Ok();
+  }
+  const uint32_t sector = offset / kSectorSize;
+  uint32_t count = layout_.sectors_per_fat - sector;
+  if (count > kFatWindowSectors) count = kFatWindowSectors;
+  const Status read =
+      disk_.Read(first_ + layout_.reserved_sectors + sector, static_cast<uint16_t>(count), window_);
+  if (!read.ok()) {
+    window_bytes_ = 0;
+    return read;
+  }
+  window_start_ = sector * kSectorSize;
+  window_bytes_ = count * kSectorSize;
+  return Status::Ok();
+}
+
+Status FatReader::Entry(uint32_t cluster, uint32_t* value) {
+  uint32_t offset, width;
+  switch (layout_.fs) {
+    case FileSystem::kFat12:
+      offset = cluster + cluster / 2;
+      width = 2;
+      break;
+    case FileSystem::kFat16:
+      offset = cluster * 2;
+      width = 2;
+      break;
+    default:
+      offset = cluster * 4;
+      width = 4;
+      break;
+  }
+  const Status loaded = Load(offset, width);
+  if (!loaded.ok()) return loaded;
+  const uint8_t* p = window_ + (offset - window_start_);
+  switch (layout_.fs) {
+    case FileSystem::kFat12: {
+      const uint16_t pair = Load16(p);
+      *value = (cluster & 1) ? pair >> 4 : pair & 0x0FFF;
+      break;
+    }
+    case FileSystem::kFat16:
+      *value = Load16(p);
+      break;
+    default:
+      *value = Load32(p) & 0x0FFFFFFF;
+      break;
+  }
+  return Status::Ok();
+}
+
+bool FatReader::InUse(uint32_t value) const {
+  if (value == 0) return false;
+  switch (layout_.fs) {
+    case FileSystem::kFat12:
+      return value != 0xFF7;
+    case FileSystem::kFat16:
+      return value != 0xFFF7;
+    default:
+      return value != 0x0FFFFFF7;
+  }
+}
+
+Status UsedRuns::Next(uint32_t* start, uint32_t* count) {
+  *count = 0;
+  if (layout_.fs == FileSystem::kUnknown) {
+    if (!started_) {
+      started_ = true;
+      *start = 0;
+      *count = layout_.total_sectors;
+    }
+    return Status::Ok();
+  }
+  if (!started_) {
+    started_ = true;
+    *start = 0;
+    *count = layout_.first_data_sector;
+    return Status::Ok();
+  }
+  const uint32_t end = layout_.cluster_count + 2;
+  uint32_t value = 0;
+  while (next_cluster_ < end) {
+    const Status s = fat_.Entry(next_cluster_, &value);
+    if (!s.ok()) return s;
+    if (fat_.InUse(value)) break;
+    ++next_cluster_;
+  }
+  if (next_cluster_ >= end) return Status::Ok();
+  const uint32_t first = next_cluster_++;
+  while (next_cluster_ < end) {
+    const Status s = fat_.Entry(next_cluster_, &value);
+    if (!s.ok()) return s;
+    if (!fat_.InUse(value)) break;
+    ++next_cluster_;
+  }
+  *start = layout_.first_data_sector + (first - 2) * layout_.sectors_per_cluster;
+  *count = (next_cluster_ - first) * layout_.sectors_per_cluster;
+  return Status::Ok();
+}
+
+}  // namespace orvane::dos

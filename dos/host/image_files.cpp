@@ -1,0 +1,106 @@
+#include "dos/host/image_files.h"
+
+#include <vector>
+
+#include "dos/engine/image.h"
+
+namespace orvane::dos::host {
+
+std::string PartPath(const std::string& first, unsigned index) {
+  std::vector<char> out(first.size() + 8);
+  if (!ImagePartName(first.c_str(), index, out.data(), static_cast<uint32_t>(out.size()))) {
+    return {};
+  }
+  return out.data();
+}
+
+Status ImageFileWriter::Write(const uint8_t* data, uint32_t size) {
+  while (size > 0) {
+    if (!file_ || in_part_ == limit_) {
+      if (file_) {
+        if (std::fclose(file_.release()) != 0) {
+          return Status::Fail(Fault::kFileWrite, static_cast<uint32_t>(total_));
+        }
+        ++index_;
+      }
+      const std::string path = PartPath(first_, index_);
+      if (path.empty()) return Status::Fail(Fault::kFileFull, static_cast<uint32_t>(total_));
+      file_.reset(std::fopen(path.c_str(), "wb"));
+      if (!file_) return Status::Fail(Fault::kFileOpen, static_cast<uint32_t>(total_));
+      in_part_ = 0;
+    }
+    uint64_t n = limit_ - in_part_;
+    if (n > size) n = size;
+    if (std::fwrite(data, 1, n, file_.get()) != n) {
+      return Status::Fail(Fault::kFileWrite, static_cast<uint32_t>(total_));
+    }
+    data += n;
+    size -= static_cast<uint32_t>(n);
+    in_part_ += n;
+    total_ += n;
+  }
+  return Status::Ok();
+}
+
+bool ImageFileWriter::Close() {
+  if (!file_) return true;
+  ++index_;
+  return std::fclose(file_.release()) == 0;
+}
+
+bool ImageFileReader::Open() {
+  file_.reset(std::fopen(first_.c_str(), "rb"));
+  return file_ != nullptr;
+}
+
+Status ImageFileReader::Read(uint8_t* data, uint32_t size, uint32_t* got) {
+  *got = 0;
+  while (size > 0 && !ended_) {
+    const size_t n = std::fread(data, 1, size, file_.get());
+    if (std::ferror(file_.get())) return Status::Fail(Fault::kFileRead);
+    data += n;
+    size -= static_cast<uint32_t>(n);
+    *got += static_cast<uint32_t>(n);
+    total_ += n;
+    if (size == 0) break;
+    // This part has ended: go on in the next one, if there is one.
+    const std::string next = PartPath(first_, index_ + 1);
+    std::FILE* f = next.empty() ? nullptr : std::fopen(next.c_str(), "rb");
+    if (!f) {
+      ended_ = true;
+      break;
+    }
+    file_.reset(f);
+    ++index_;
+  }
+  return Status::Ok();
+}
+
+bool FileDisk::Open(const std::string& path, bool writable) {
+  file_.reset(std::fopen(path.c_str(), writable ? "r+b" : "rb"));
+  if (!file_ || std::fseek(file_.get(), 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(file_.get());
+  if (size < 0) return false;
+  sectors_ = static_cast<uint32_t>(static_cast<uint64_t>(size) / kSectorSize);
+  return true;
+}
+
+Status FileDisk::Read(uint32_t lba, uint16_t count, uint8_t* buffer) {
+  if (uint64_t{lba} + count > sectors_ ||
+      std::fseek(file_.get(), static_cast<long>(uint64_t{lba} * kSectorSize), SEEK_SET) != 0 ||
+      std::fread(buffer, kSectorSize, count, file_.get()) != count) {
+    return Status::Fail(Fault::kDiskRead, lba);
+  }
+  return Status::Ok();
+}
+
+Status FileDisk::Write(uint32_t lba, uint16_t count, const uint8_t* buffer) {
+  if (uint64_t{lba} + count > sectors_ ||
+      std::fseek(file_.get(), static_cast<long>(uint64_t{lba} * kSectorSize), SEEK_SET) != 0 ||
+      std::fwrite(buffer, kSectorSize, count, file_.get()) != count) {
+    return Status::Fail(Fault::kDiskWrite, lba);
+  }
+  return Status::Ok();
+}
+
+}  // namespace orvane::dos::host

@@ -1,0 +1,68 @@
+// Image files on the host: parts named as the DOS programs name them, a
+// new part begun when one reaches `part_limit` bytes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "dos/engine/disk.h"
+
+namespace orvane::dos::host {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string PartPath(const std::string& first, unsigned index);
+
+class ImageFileWriter final : public ImageOutput {
+ public:
+  ImageFileWriter(std::string first, uint64_t part_limit)
+      : first_(std::move(first)), limit_(part_limit) {}
+  Status Write(const uint8_t* data, uint32_t size) override;
+  // Flushes and closes the last part; false when that fails.
+  bool Close();
+  unsigned parts() const { return index_ + (file_ ? 1 : 0); }
+
+ private:
+  std::string first_;
+  uint64_t limit_;
+  UniqueFile file_;
+  unsigned index_ = 0;
+  uint64_t in_part_ = 0, total_ = 0;
+};
+
+class ImageFileReader final : public ImageInput {
+ public:
+  explicit ImageFileReader(std::string first) : first_(std::move(first)) {}
+  // False when the first part cannot be opened.
+  bool Open();
+  Status Read(uint8_t* data, uint32_t size, uint32_t* got) override;
+  unsigned parts_opened() const { return index_ + 1; }
+
+ private:
+  std::string first_;
+  UniqueFile file_;
+  unsigned index_ = 0;
+  uint64_t total_ = 0;
+  bool ended_ = false;
+};
+
+// A partition (or a whole disk) held in a file.
+class FileDisk final : public SectorDisk {
+ public:
+  // Opens `path` for reading, or for reading and writing.
+  bool Open(const std::string& path, bool writable);
+  Status Read(uint32_t lba, uint16_t count, uint8_t* buffer) override;
+  Status Write(uint32_t lba, uint16_t count, const uint8_t* buffer) override;
+  uint32_t SectorCount() override { return sectors_; }
+
+ private:
+  UniqueFile file_;
+  uint32_t sectors_ = 0;
+};
+
+}  // namespace orvane::dos::host

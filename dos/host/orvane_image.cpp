@@ -1,0 +1,191 @@
+// orvane-image: makes, describes, checks and restores Orvane images on
+// Linux, with the engine the DOS programs use.
+//
+//   orvane-image info IMAGE
+//   orvane-image verify IMAGE
+//   orvane-image restore IMAGE PARTITION_FILE
+//   orvane-image backup PARTITION_FILE IMAGE [--part-size BYTES]
+//
+// Exit status: 0 done, 1 the image or a file failed, 2 wrong usage.
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "dos/engine/image.h"
+#include "dos/host/image_files.h"
+
+namespace orvane::dos::host {
+namespace {
+
+int Usage() {
+  std::fputs(
+      "usage: orvane-image info IMAGE\n"
+      "       orvane-image verify IMAGE\n"
+      "       orvane-image restore IMAGE PARTITION_FILE\n"
+      "       orvane-image backup PARTITION_FILE IMAGE [--part-size BYTES]\n",
+      stderr);
+  return 2;
+}
+
+int Fail(const std::string& what, const Status& s) {
+  std::fprintf(stderr, "orvane-image: %s: %s", what.c_str(), FaultText(s.fault));
+  switch (s.fault) {
+    case Fault::kChunkDamaged:
+    case Fault::kOutOfRange:
+      std::fprintf(stderr, " (chunk %" PRIu32 ")", s.where);
+      break;
+    case Fault::kCutShort:
+    case Fault::kFileRead:
+      std::fprintf(stderr, " (at byte %" PRIu32 ")", s.where);
+      break;
+    case Fault::kDiskRead:
+    case Fault::kDiskWrite:
+      std::fprintf(stderr, " (sector %" PRIu32 ")", s.where);
+      break;
+    default:
+      break;
+  }
+  std::fputc('\n', stderr);
+  return 1;
+}
+
+const char* FsName(FileSystem fs) {
+  switch (fs) {
+    case FileSystem::kFat12:
+      return "FAT12";
+    case FileSystem::kFat16:
+      return "FAT16";
+    case FileSystem::kFat32:
+      return "FAT32";
+    default:
+      return "not readable (every sector imaged)";
+  }
+}
+
+int Info(const std::string& path) {
+  ImageFileReader reader(path);
+  if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen));
+  auto ws = std::make_unique<Workspace>();
+  ImageHeader h;
+  const Status s = ReadImageHeader(reader, *ws, &h);
+  if (!s.ok()) return Fail(path, s);
+  std::printf("format           %u.%u\n", h.major, h.minor);
+  std::printf("made             %04u-%02u-%02u %02u:%02u:%02u\n", 1980 + (h.dos_date >> 9),
+              (h.dos_date >> 5) & 15, h.dos_date & 31, h.dos_time >> 11, (h.dos_time >> 5) & 63,
+              (h.dos_time & 31) * 2);
+  std::printf("source           BIOS disk %02Xh, partition type %02Xh, first sector %" PRIu32
+              ", %" PRIu32 " sectors (%.1f MiB)\n",
+              h.bios_disk, h.partition_type, h.first_sector, h.sector_count,
+              h.sector_count / 2048.0);
+  std::printf("file system      %s\n", FsName(h.fs));
+  if (h.fs != FileSystem::kUnknown) {
+    std::printf("clusters         %" PRIu32 " of %" PRIu32 " bytes, data area at sector %" PRIu32
+                "\n",
+                h.cluster_count, h.cluster_bytes, h.first_data_sector);
+    std::printf("volume           serial %04X-%04X, label \"%.11s\"\n", h.serial >> 16,
+                h.serial & 0xFFFF, h.label);
+  }
+  std::printf("data             %" PRIu32 " sectors (%.1f MiB)\n", h.data_sectors,
+              h.data_sectors / 2048.0);
+  return 0;
+}
+
+int Verify(const std::string& path) {
+  ImageFileReader reader(path);
+  if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen));
+  auto ws = std::make_unique<Workspace>();
+  ImageHeader h;
+  ImageSummary summary;
+  const Status s = VerifyImage(reader, *ws, nullptr, &h, &summary);
+  if (!s.ok()) return Fail(path, s);
+  std::printf("%s: whole and undamaged: %" PRIu32 " chunks, %" PRIu32 " sectors, %" PRIu64
+              " bytes in %u part%s\n",
+              path.c_str(), summary.chunks, summary.data_sectors, summary.bytes,
+              reader.parts_opened(), reader.parts_opened() == 1 ? "" : "s");
+  return 0;
+}
+
+int Restore(const std::string& path, const std::string& target) {
+  auto ws = std::make_unique<Workspace>();
+  ImageHeader h;
+  {
+    ImageFileReader reader(path);
+    if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen));
+    const Status s = VerifyImage(reader, *ws, nullptr, &h, nullptr);
+    if (!s.ok()) return Fail(path, s);
+  }
+  // A partition file that does not exist yet is made the source's size.
+  if (std::FILE* probe = std::fopen(target.c_str(), "rb")) {
+    std::fclose(probe);
+  } else {
+    UniqueFile made(std::fopen(target.c_str(), "wb"));
+    if (!made ||
+        std::fseek(made.get(), static_cast<long>(uint64_t{h.sector_count} * 512 - 1), SEEK_SET) !=
+            0 ||
+        std::fputc(0, made.get()) == EOF) {
+      return Fail(target, Status::Fail(Fault::kFileOpen));
+    }
+  }
+  FileDisk disk;
+  if (!disk.Open(target, true)) return Fail(target, Status::Fail(Fault::kFileOpen));
+  ImageFileReader reader(path);
+  if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen));
+  ImageSummary summary;
+  const Status s = RestoreImage(reader, disk, 0, disk.SectorCount(), *ws, nullptr, &summary);
+  if (!s.ok()) return Fail(target, s);
+  std::printf("%s: %" PRIu32 " sectors restored into %s\n", path.c_str(), summary.data_sectors,
+              target.c_str());
+  return 0;
+}
+
+int Backup(const std::string& source, const std::string& path, uint64_t part_limit) {
+  FileDisk disk;
+  if (!disk.Open(source, false)) return Fail(source, Status::Fail(Fault::kFileOpen));
+  auto ws = std::make_unique<Workspace>();
+  ImageSource src;
+  src.partition.first = 0;
+  src.partition.count = disk.SectorCount();
+  Status s = ReadVolumeLayout(disk, src.partition, ws->record, &src.layout);
+  if (!s.ok()) return Fail(source, s);
+  src.partition.type = src.layout.fs == FileSystem::kFat32   ? 0x0C
+                       : src.layout.fs == FileSystem::kFat16 ? 0x06
+                       : src.layout.fs == FileSystem::kFat12 ? 0x01
+                                                             : 0x00;
+  ImageSummary plan, written;
+  s = PlanImage(disk, src, *ws, &plan);
+  if (!s.ok()) return Fail(source, s);
+  ImageFileWriter writer(path, part_limit);
+  s = WriteImage(disk, src, plan, 0, 0, writer, *ws, nullptr, &written);
+  if (!s.ok()) return Fail(path, s);
+  if (!writer.Close()) return Fail(path, Status::Fail(Fault::kFileWrite));
+  std::printf("%s: %" PRIu32 " sectors of %" PRIu32 " (%s) in %" PRIu64 " bytes, %u part%s\n",
+              path.c_str(), written.data_sectors, src.partition.count, FsName(src.layout.fs),
+              written.bytes, writer.parts(), writer.parts() == 1 ? "" : "s");
+  return 0;
+}
+
+}  // namespace
+}  // namespace orvane::dos::host
+
+int main(int argc, char** argv) {
+  using namespace orvane::dos::host;
+  if (argc < 3) return Usage();
+  const std::string command = argv[1];
+  if (command == "info" && argc == 3) return Info(argv[2]);
+  if (command == "verify" && argc == 3) return Verify(argv[2]);
+  if (command == "restore" && argc == 4) return Restore(argv[2], argv[3]);
+  if (command == "backup" && (argc == 4 || argc == 6)) {
+    uint64_t limit = 0xFFFFFFFFull - 0xFFFF;  // what MS-DOS 7.1 takes in one file
+    if (argc == 6) {
+      if (std::strcmp(argv[4], "--part-size") != 0) return Usage();
+      char* end = nullptr;
+      limit = std::strtoull(argv[5], &end, 10);
+      if (*end != 0 || limit == 0) return Usage();
+    }
+    return Backup(argv[2], argv[3], limit);
+  }
+  return Usage();
+}
