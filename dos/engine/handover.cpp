@@ -191,6 +191,22 @@ bool TicketMatches(const Ticket& ticket, const char* job, const char* argument) 
   return SamePath(ticket.job, job) && SamePath(ticket.image, argument);
 }
 
+bool DefaultIsDos(const char* menu, size_t size) {
+  bool in_loader = false;
+  size_t pos = 0;
+  Line line;
+  while (NextLine(menu, size, &pos, &line)) {
+    const Line t = Trim(line);
+    Line key, value;
+    if (IsSection(t)) {
+      in_loader = SameText(t.text, t.size, "[boot loader]");
+    } else if (in_loader && Split(t, &key, &value) && SameText(key.text, key.size, "default")) {
+      return SameText(value.text, value.size, "C:\\");
+    }
+  }
+  return false;
+}
+
 size_t ComposeNormalMenu(const char* menu, size_t size, char* out, size_t capacity) {
   // The entry to make the default: the first under [operating systems]
   // that is not the DOS entry C:\.

@@ -34,6 +34,9 @@ bool TicketMatches(const Ticket& ticket, const char* job, const char* argument);
 // 0 when it does not fit in `capacity`.
 size_t ComposeNormalMenu(const char* menu, size_t size, char* out, size_t capacity);
 
+// True when the menu's default (in [boot loader]) is the DOS entry C:\.
+bool DefaultIsDos(const char* menu, size_t size);
+
 // ASCII case-insensitive equality of two zero-terminated strings, with the
 // trail byte of a double-byte character (lead byte 81h..FEh) exact.
 bool SamePath(const char* a, const char* b);

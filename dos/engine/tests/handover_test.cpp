@@ -66,6 +66,8 @@ TEST(NormalMenu, TheDosMenuBecomesTheWindowsMenu) {
       "[operating systems]\r\n"
       "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"Microsoft Windows XP Professional\" "
       "/fastdetect\r\nC:\\=\"Microsoft Windows\"\r\n";
+  EXPECT_TRUE(DefaultIsDos(dos.data(), dos.size()));
+  EXPECT_FALSE(DefaultIsDos(windows.data(), windows.size()));
   EXPECT_EQ(Normal(dos), windows);
   EXPECT_EQ(Normal(dos).size(), 220u);
   EXPECT_EQ(Normal(dos, 219), "") << "what does not fit is not cut";

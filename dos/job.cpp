@@ -1,0 +1,481 @@
+#include "dos/job.h"
+
+#include "dos/engine/bytes.h"
+
+namespace orvane::dos {
+namespace {
+
+constexpr char kTicketPath[] = "C:\\ORVANE.JOB";
+constexpr char kSavedMenuPath[] = "C:\\BOOT.ORV";
+constexpr char kMenuPath[] = "C:\\BOOT.INI";
+constexpr char kNewMenuPath[] = "C:\\BOOT.NEW";
+constexpr uint32_t kTicksPerDay = 0x1800B0;
+constexpr uint16_t kMenuCapacity = 2048;
+
+// Text files of drive C are small; this holds one at a time.
+char file_text[kMenuCapacity];
+char menu_text[kMenuCapacity];
+
+// Reads a whole small file; false when it is missing or larger than
+// `capacity`.
+bool ReadSmallFile(const char* path, char* out, uint16_t capacity, uint16_t* size) {
+  uint16_t handle;
+  if (!rm::DosOpen(path, 0, &handle)) return false;
+  const bool read = rm::DosRead(handle, out, capacity, size);
+  rm::DosClose(handle);
+  return read && *size < capacity;
+}
+
+bool WriteSmallFile(const char* path, const char* text, uint16_t size) {
+  uint16_t handle, written = 0;
+  rm::DosSetAttributes(path, 0);
+  if (!rm::DosCreate(path, 0, &handle)) return false;
+  const bool ok = rm::DosWrite(handle, text, size, &written) && written == size;
+  rm::DosCommit(handle);
+  return rm::DosClose(handle) && ok;
+}
+
+// Replaces C:\BOOT.INI by `from`: the old file goes first, so that the
+// rename cannot fail on an existing name. (A boot loader that finds no
+// boot.ini starts the standard Windows entry.)
+bool ReplaceMenu(const char* from) {
+  rm::DosSetAttributes(kMenuPath, 0);
+  uint16_t error = 0;
+  if (!rm::DosDelete(kMenuPath, &error) && error != 2) return false;
+  return rm::DosRename(from, kMenuPath);
+}
+
+void TrimBlanks(char* text) {
+  size_t n = 0;
+  while (text[n]) ++n;
+  while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\t' || text[n - 1] == '\r')) {
+    text[--n] = 0;
+  }
+}
+
+void CopyText(char* out, const char* text, size_t capacity) {
+  size_t n = 0;
+  for (; text[n] && n + 1 < capacity; ++n) out[n] = text[n];
+  out[n] = 0;
+}
+
+uint32_t TicksSince(uint32_t start) {
+  const uint32_t now = rm::BiosTicks();
+  return now >= start ? now - start : now + kTicksPerDay - start;
+}
+
+// True when DOS's drive `drive` is the volume `v`: by its drive parameter
+// block where DOS gives one (DOSBox does not), and always by its cluster
+// size and count.
+bool IsDrive(const VolumeLayout& v, uint8_t drive) {
+  rm::DriveSpace space;
+  if (v.fs == FileSystem::kUnknown || !rm::DosDriveSpace(drive, &space) ||
+      space.bytes_per_cluster != v.sectors_per_cluster * kSectorSize ||
+      space.total_clusters != v.cluster_count) {
+    return false;
+  }
+  rm::DriveParams p;
+  if (!rm::DosDriveParams(drive, &p)) return true;
+  return p.bytes_per_sector == kSectorSize && p.sectors_per_cluster == v.sectors_per_cluster &&
+         p.reserved_sectors == v.reserved_sectors && p.fat_count == v.fat_count &&
+         p.first_data_sector == v.first_data_sector && p.highest_cluster == v.cluster_count + 1 &&
+         p.sectors_per_fat == v.sectors_per_fat;
+}
+
+}  // namespace
+
+void PrintNumber(uint32_t value) {
+  char digits[12];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  while (n) rm::PrintChar(digits[--n]);
+}
+
+void PrintHex(uint32_t value, int digits) {
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+    rm::PrintChar("0123456789ABCDEF"[(value >> shift) & 15]);
+  }
+}
+
+void PrintMegabytes(uint64_t bytes) {
+  // Tenths of a megabyte, from 64 KiB units so that no 64-bit division is
+  // needed.
+  const uint32_t tenths = static_cast<uint32_t>(bytes >> 16) * 10 / 16;
+  PrintNumber(tenths / 10);
+  rm::PrintChar('.');
+  PrintNumber(tenths % 10);
+  rm::Print(" MB");
+}
+
+void PrintFault(const Status& s) {
+  rm::Print(FaultText(s.fault));
+  switch (s.fault) {
+    case Fault::kDiskRead:
+    case Fault::kDiskWrite:
+      rm::Print(" (sector ");
+      PrintNumber(s.where);
+      rm::Print(", BIOS status ");
+      PrintHex(s.detail, 2);
+      rm::Print("h)");
+      break;
+    case Fault::kChunkDamaged:
+    case Fault::kOutOfRange:
+      rm::Print(" (chunk ");
+      PrintNumber(s.where);
+      rm::Print(")");
+      break;
+    case Fault::kFileOpen:
+    case Fault::kFileWrite:
+      if (s.detail) {
+        rm::Print(" (DOS error ");
+        PrintNumber(s.detail);
+        rm::Print(")");
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void StartJob(const char* name, Job& job) {
+  job.name = name;
+  char value[4];
+  job.unattended = rm::GetEnvironment("ORVANE_UNATTENDED", value, sizeof value) &&
+                   value[0] == '1' && value[1] == 0;
+  job.no_restart = rm::GetEnvironment("ORVANE_NO_RESTART", value, sizeof value) &&
+                   value[0] == '1' && value[1] == 0;
+  rm::CommandTail(job.argument, sizeof job.argument);
+  TrimBlanks(job.argument);
+
+  uint16_t size = 0;
+  Ticket ticket;
+  if (ReadSmallFile(kTicketPath, file_text, sizeof file_text, &size) &&
+      ParseTicket(file_text, size, &ticket)) {
+    job.ticket = ticket;
+    job.has_ticket = TicketMatches(ticket, name, job.argument);
+  }
+  if (job.argument[0] == 0) {
+    Fail(job, "No image file was named.", "Usage: BF <image file> or HF <image file>.");
+  }
+}
+
+int OpenBiosDisks(rm::BiosDisk* disks, int max) {
+  const int count = rm::BiosHardDiskCount();
+  int opened = 0;
+  for (int i = 0; i < count && opened < max; ++i) {
+    if (disks[opened].Open(static_cast<uint8_t>(0x80 + i))) ++opened;
+  }
+  return opened;
+}
+
+uint8_t DriveOf(const char* path) {
+  const char letter = static_cast<char>(path[0] & ~0x20);
+  if (path[1] == ':' && letter >= 'A' && letter <= 'Z') return static_cast<uint8_t>(letter - '@');
+  rm::Regs r;
+  r.eax = 0x1900;  // current drive, 0 = A:
+  rm::IntCall(0x21, r, r);
+  return static_cast<uint8_t>(r.al() + 1);
+}
+
+void ResolveImagePath(Job& job, rm::BiosDisk* disks, int disk_count, Workspace& ws) {
+  if (!job.has_ticket) {
+    CopyText(job.image, job.argument, sizeof job.image);
+    return;
+  }
+  // DOS letters drives differently from Windows: the volume serial says
+  // which drive the Windows path meant. DOS answers where it can; else the
+  // partitions' boot sectors give the serial and the drive parameter
+  // blocks tell which letter each partition has.
+  uint8_t found = 0;
+  int matches = 0;
+  for (uint8_t drive = 4; drive <= 26; ++drive) {
+    uint32_t serial;
+    if (rm::DosVolumeSerial(drive, &serial) && serial == job.ticket.serial) {
+      found = drive;
+      ++matches;
+    }
+  }
+  if (matches == 0) {
+    PartitionEntry parts[16];
+    for (int d = 0; d < disk_count; ++d) {
+      const int n = ReadPartitions(disks[d], parts, 16, ws.record);
+      for (int i = 0; i < n; ++i) {
+        VolumeLayout layout;
+        if (!IsDosType(parts[i].type) ||
+            !ReadVolumeLayout(disks[d], parts[i], ws.record, &layout).ok() || !layout.has_serial ||
+            layout.serial != job.ticket.serial) {
+          continue;
+        }
+        for (uint8_t drive = 4; drive <= 26; ++drive) {
+          if (IsDrive(layout, drive)) {
+            found = drive;
+            ++matches;
+          }
+        }
+      }
+    }
+  }
+  if (matches != 1) {
+    rm::Print("The image's drive has the volume serial number ");
+    PrintHex(job.ticket.serial >> 16, 4);
+    rm::PrintChar('-');
+    PrintHex(job.ticket.serial & 0xFFFF, 4);
+    rm::Print(".\n");
+    Fail(job,
+         matches == 0 ? "No DOS drive has that serial number."
+                      : "More than one DOS drive matches that serial number.",
+         "Back in Windows, choose an image on a FAT drive of a local hard disk.");
+  }
+  job.image[0] = static_cast<char>('@' + found);
+  job.image[1] = ':';
+  CopyText(job.image + 2, job.ticket.short_path, sizeof job.image - 2);
+}
+
+void FindDriveC(Job& job, rm::BiosDisk& disk, Workspace& ws, ImageSource* source) {
+  PartitionEntry parts[16];
+  const int n = ReadPartitions(disk, parts, 16, ws.record);
+  int matches = 0;
+  for (int i = 0; i < n; ++i) {
+    VolumeLayout layout;
+    if (!parts[i].primary || !IsDosType(parts[i].type) ||
+        !ReadVolumeLayout(disk, parts[i], ws.record, &layout).ok() || !IsDrive(layout, 3)) {
+      continue;
+    }
+    source->bios_disk = disk.drive();
+    source->partition = parts[i];
+    source->layout = layout;
+    ++matches;
+  }
+  if (matches != 1) {
+    Fail(job,
+         matches == 0 ? "Drive C is not a FAT partition of the first hard disk."
+                      : "Drive C cannot be told apart from another partition.",
+         "Drive C cannot be imaged on this computer.");
+  }
+}
+
+bool RestoreBootMenu(Job& job) {
+  if (job.menu_restored) return true;
+  job.menu_restored = true;
+
+  uint16_t attributes = 0x27;  // archive, system, hidden, read-only: Windows' own
+  if (job.ticket.job[0]) {
+    attributes = job.ticket.boot_attributes;
+  } else {
+    rm::DosGetAttributes(kMenuPath, &attributes);
+  }
+
+  bool ok = true;
+  uint16_t size = 0;
+  if (rm::DosGetAttributes(kSavedMenuPath, &size)) {
+    rm::DosSetAttributes(kSavedMenuPath, 0);
+    ok = ReplaceMenu(kSavedMenuPath);
+  } else {
+    const bool have_menu = ReadSmallFile(kMenuPath, file_text, sizeof file_text, &size);
+    if (!have_menu || DefaultIsDos(file_text, size)) {
+      const size_t made =
+          ComposeNormalMenu(file_text, have_menu ? size : 0, menu_text, sizeof menu_text);
+      ok = made != 0 && WriteSmallFile(kNewMenuPath, menu_text, static_cast<uint16_t>(made)) &&
+           ReplaceMenu(kNewMenuPath);
+    }
+  }
+  if (ok) rm::DosSetAttributes(kMenuPath, attributes);
+  rm::DosSetAttributes(kTicketPath, 0);
+  rm::DosDelete(kTicketPath);
+  rm::FlushDiskCaches();
+  if (!ok) {
+    rm::Print(
+        "C:\\BOOT.INI cannot be written: the computer may start DOS again.\n"
+        "Start from a boot disk and copy C:\\BOOT.ORV over C:\\BOOT.INI.\n");
+  }
+  return ok;
+}
+
+bool DosImageFile::OpenPart(unsigned index, bool create, uint16_t* error) {
+  char name[kPathCapacity];
+  if (!ImagePartName(first_, index, name, sizeof name)) return false;
+  // The extended-size open (MS-DOS 7.1) takes files up to 4 GiB.
+  if (rm::DosVersion() >= 0x070A &&
+      rm::DosExtendedOpen(name, create ? 0x1001 : 0x1000, create ? 0x12 : 0x01, &handle_, error)) {
+    extended_ = true;
+  } else if (create ? !rm::DosCreate(name, 0, &handle_, error)
+                    : !rm::DosOpen(name, 0, &handle_, error)) {
+    return false;
+  }
+  limit_ = extended_ ? 0xFFFF0000u : 0x7FFF0000u;
+  index_ = index;
+  in_part_ = 0;
+  open_ = true;
+  return true;
+}
+
+bool DosImageFile::Create(const char* first, uint16_t* error) {
+  first_ = first;
+  if (!OpenPart(0, true, error)) return false;
+  char name[kPathCapacity];
+  for (unsigned i = 1; i < kMaxParts && ImagePartName(first, i, name, sizeof name); ++i) {
+    if (!rm::DosDelete(name)) break;
+  }
+  return true;
+}
+
+bool DosImageFile::Open(const char* first, uint16_t* error) {
+  first_ = first;
+  ended_ = false;
+  return OpenPart(0, false, error);
+}
+
+Status DosImageFile::Write(const uint8_t* data, uint32_t size) {
+  while (size > 0) {
+    if (in_part_ == limit_) {
+      rm::DosClose(handle_);
+      open_ = false;
+      uint16_t error = 0;
+      if (index_ + 1 >= kMaxParts) return Status::Fail(Fault::kFileFull, total_);
+      if (!OpenPart(index_ + 1, true, &error)) return Status::Fail(Fault::kFileOpen, total_, error);
+    }
+    uint32_t n = limit_ - in_part_;
+    if (n > size) n = size;
+    if (n > 0x8000) n = 0x8000;
+    uint16_t written = 0, error = 0;
+    if (!rm::DosWrite(handle_, data, static_cast<uint16_t>(n), &written, &error)) {
+      return Status::Fail(Fault::kFileWrite, total_, error);
+    }
+    in_part_ += written;
+    total_ += written;
+    if (written != n) return Status::Fail(Fault::kFileFull, total_);
+    data += n;
+    size -= n;
+  }
+  return Status::Ok();
+}
+
+Status DosImageFile::Read(uint8_t* data, uint32_t size, uint32_t* got) {
+  *got = 0;
+  while (size > 0 && !ended_) {
+    const uint16_t n = static_cast<uint16_t>(size > 0x8000 ? 0x8000 : size);
+    uint16_t read = 0;
+    if (!rm::DosRead(handle_, data, n, &read)) return Status::Fail(Fault::kFileRead, total_);
+    data += read;
+    size -= read;
+    *got += read;
+    total_ += read;
+    if (read == 0) {
+      // The end of this part: go on in the next one, if there is one.
+      rm::DosClose(handle_);
+      open_ = false;
+      if (!OpenPart(index_ + 1, false, nullptr)) ended_ = true;
+    }
+  }
+  return Status::Ok();
+}
+
+bool DosImageFile::Close() {
+  if (!open_) return true;
+  open_ = false;
+  rm::DosCommit(handle_);
+  return rm::DosClose(handle_);
+}
+
+void DosImageFile::Discard() {
+  Close();
+  uint16_t handle;
+  if (rm::DosCreate(first_, 0, &handle)) rm::DosClose(handle);
+  char name[kPathCapacity];
+  for (unsigned i = 1; i < kMaxParts && ImagePartName(first_, i, name, sizeof name); ++i) {
+    if (!rm::DosDelete(name)) break;
+  }
+}
+
+uint32_t DosImageFile::ExistingSize(const char* first) {
+  uint16_t handle;
+  uint32_t size = 0;
+  if (!rm::DosOpen(first, 0, &handle)) return 0;
+  if (!rm::DosSeek(handle, 0, 2, &size)) size = 0;
+  rm::DosClose(handle);
+  return size;
+}
+
+uint32_t ScreenProgress::Seconds() const { return TicksSince(start_) * 10 / 182; }
+
+void ScreenProgress::Update(uint32_t done, uint32_t total) {
+  if (total == 0) return;
+  const int percent =
+      static_cast<int>(total > 0x01000000 ? done / (total / 100) : done * 100 / total);
+  if (percent == last_percent_) return;
+  last_percent_ = percent;
+  const uint32_t ticks = TicksSince(start_);
+  rm::PrintChar('\r');
+  rm::Print(what_);
+  rm::Print(" ");
+  if (percent < 10) rm::PrintChar(' ');
+  if (percent < 100) rm::PrintChar(' ');
+  PrintNumber(static_cast<uint32_t>(percent));
+  rm::Print("%  ");
+  PrintMegabytes(uint64_t{done} * kSectorSize);
+  rm::Print(" of ");
+  PrintMegabytes(uint64_t{total} * kSectorSize);
+  if (ticks >= 18 && done > 0) {
+    // Kilobytes a second, and the seconds the rest takes at that speed.
+    const uint32_t kb = done / 2;
+    const uint32_t per_second = kb < 0x00FFFFFF ? kb * 182 / 10 / ticks : kb / ticks * 182 / 10;
+    rm::Print(", ");
+    PrintMegabytes(uint64_t{per_second} * 1024);
+    rm::Print("/s");
+    if (per_second > 0) {
+      const uint32_t left = (total - done) / 2 / per_second;
+      rm::Print(", ");
+      PrintNumber(left / 60);
+      rm::PrintChar(':');
+      if (left % 60 < 10) rm::PrintChar('0');
+      PrintNumber(left % 60);
+      rm::Print(" left");
+    }
+  }
+  rm::Print("   ");
+}
+
+void ScreenProgress::Finish() { rm::Print("\n"); }
+
+namespace {
+
+[[noreturn]] void End(Job& job, const char* what, const Status* status, const char* advice) {
+  if (!job.drive_c_written) RestoreBootMenu(job);
+  rm::Print("\n");
+  rm::Print(job.name);
+  rm::Print(" failed: ");
+  rm::Print(what);
+  if (status) {
+    rm::Print(" ");
+    PrintFault(*status);
+  }
+  rm::Print("\n");
+  rm::Print(advice);
+  rm::Print("\n");
+  if (job.unattended) rm::Exit(1);
+  rm::Print("Press a key to restart the computer (it restarts by itself in 60 seconds).\n");
+  const uint32_t start = rm::BiosTicks();
+  while (TicksSince(start) < 60 * 182 / 10 && rm::TakeKey() == 0) {
+  }
+  if (job.no_restart) rm::Exit(1);
+  rm::Reboot();
+}
+
+}  // namespace
+
+void Fail(Job& job, const char* what, const char* advice) { End(job, what, nullptr, advice); }
+
+void FailStatus(Job& job, const char* what, const Status& s, const char* advice) {
+  End(job, what, &s, advice);
+}
+
+void Finish(const Job& job, uint8_t code) {
+  if (job.unattended || job.no_restart) rm::Exit(code);
+  rm::Print("Restarting the computer...\n");
+  rm::Reboot();
+}
+
+}  // namespace orvane::dos

@@ -1,0 +1,113 @@
+// What BF and HF share: the command line and the ticket, the normal boot
+// menu, drive C's partition, image files on DOS drives, the progress line
+// and the two ways a run ends.
+#pragma once
+
+#include <stdint.h>
+
+#include "dos/engine/handover.h"
+#include "dos/engine/image.h"
+#include "dos/rm/dos_api.h"
+
+namespace orvane::dos {
+
+struct Job {
+  const char* name = "";    // "BF" or "HF"
+  bool unattended = false;  // ORVANE_UNATTENDED=1: no waits, no restart
+  bool no_restart = false;  // ORVANE_NO_RESTART=1: waits as usual, then exit instead
+  char argument[kPathCapacity] = {};
+  bool has_ticket = false;  // C:\ORVANE.JOB is for this run
+  Ticket ticket;
+  char image[kPathCapacity] = {};  // the image's first part, as DOS names it
+  bool menu_restored = false;
+  bool drive_c_written = false;  // from the first raw write on, DOS must not touch C:
+};
+
+// Reads the command line, the environment and the ticket; fails the run
+// when there is no argument.
+void StartJob(const char* name, Job& job);
+
+// Finds the image's DOS path: through the ticket (the drive whose volume
+// serial it names) or, without one, the argument as it stands. Fails the
+// run when the drive cannot be found.
+void ResolveImagePath(Job& job, rm::BiosDisk* disks, int disk_count, Workspace& ws);
+
+// Opens the BIOS hard disks; returns how many (at most `max`).
+int OpenBiosDisks(rm::BiosDisk* disks, int max);
+
+// Drive C's partition on the first BIOS disk, checked against what DOS
+// says of C: (its drive parameter block and cluster count). Fails the run
+// when it cannot be told for certain.
+void FindDriveC(Job& job, rm::BiosDisk& disk, Workspace& ws, ImageSource* source);
+
+// Puts the user's boot menu back (C:\BOOT.ORV, or the normal menu made from
+// C:\boot.ini), removes the ticket and empties DOS's and SmartDrive's
+// caches. Returns false, having said why, when C:\boot.ini cannot be
+// written.
+bool RestoreBootMenu(Job& job);
+
+// The drive number (1 = A:) of a DOS path, or of the current drive.
+uint8_t DriveOf(const char* path);
+
+// An image on DOS drives, in parts of at most 4 GiB less 64 KiB (2 GiB
+// less 64 KiB where DOS lacks the extended-size open).
+class DosImageFile final : public ImageOutput, public ImageInput {
+ public:
+  // Creates (or empties) the first part and deletes later parts left from
+  // an older image.
+  bool Create(const char* first, uint16_t* error);
+  bool Open(const char* first, uint16_t* error);
+  Status Write(const uint8_t* data, uint32_t size) override;
+  Status Read(uint8_t* data, uint32_t size, uint32_t* got) override;
+  bool Close();
+  // Empties the first part and deletes the others: what a failed backup
+  // leaves.
+  void Discard();
+  // The bytes of the first part that exists now (0 when none).
+  static uint32_t ExistingSize(const char* first);
+
+ private:
+  bool OpenPart(unsigned index, bool create, uint16_t* error);
+  const char* first_ = nullptr;
+  uint16_t handle_ = 0;
+  bool open_ = false;
+  bool extended_ = false;
+  unsigned index_ = 0;
+  uint32_t in_part_ = 0;
+  uint32_t limit_ = 0;
+  uint32_t total_ = 0;
+  bool ended_ = false;
+};
+
+// The progress line: percent, megabytes done of the total, speed and time
+// left, redrawn in place.
+class ScreenProgress final : public Progress {
+ public:
+  explicit ScreenProgress(const char* what) : what_(what) {}
+  void Update(uint32_t done, uint32_t total) override;
+  void Finish();
+  // Seconds since the start.
+  uint32_t Seconds() const;
+
+ private:
+  const char* what_;
+  uint32_t start_ = rm::BiosTicks();
+  int last_percent_ = -1;
+};
+
+// Printing numbers.
+void PrintNumber(uint32_t value);
+void PrintMegabytes(uint64_t bytes);  // "123.4 MB"
+void PrintHex(uint32_t value, int digits);
+void PrintFault(const Status& s);
+
+// Ends a run that failed: the message, then (attended) a key or 60 seconds
+// and a restart into Windows; unattended, exit code 1.
+// The normal boot menu is put back first, unless drive C has been written.
+[[noreturn]] void Fail(Job& job, const char* what, const char* advice);
+[[noreturn]] void FailStatus(Job& job, const char* what, const Status& s, const char* advice);
+// Ends a run that succeeded (or was cancelled): restart, or exit with
+// `code` when the job does not restart.
+[[noreturn]] void Finish(const Job& job, uint8_t code = 0);
+
+}  // namespace orvane::dos
