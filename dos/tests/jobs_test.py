@@ -1,0 +1,244 @@
+"""BF.COM and HF.COM under DOSBox: a backup and a restore of drive C as the
+Windows side hands them over, and every way they must refuse to go on.
+
+Drive C is a FAT16 hard disk (BIOS disk 80h); the image goes to a second
+disk (81h), which DOS calls D: while the ticket's Windows path says G:.
+"""
+
+import hashlib
+import os
+import pathlib
+import subprocess
+import tempfile
+import unittest
+
+import dosbox_harness as harness
+
+DOS_MENU = (b"[boot loader]\r\ntimeout = 0\r\ndefault=C:\\\r\n[operating systems]\r\n"
+            b"C:\\=\"Microsoft Windows\"\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINDOWS="
+            b"\"Microsoft Windows XP Professional\" /fastdetect\r\n")
+WINDOWS_MENU = (b"[boot loader]\r\ntimeout = 0\r\n"
+                b"default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n[operating systems]\r\n"
+                b"multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS="
+                b"\"Microsoft Windows XP Professional\" /fastdetect\r\n"
+                b"C:\\=\"Microsoft Windows\"\r\n")
+USER_MENU = (b"[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(2)\\WINDOWS"
+             b"\r\n[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(2)\\WINDOWS=\"XP\" "
+             b"/noexecute=optin\r\nC:\\=\"DOS\"\r\n")
+WINDOWS_PATH = "G:\\Backup\\2026-12-8-XP.GHO"
+SHORT_PATH = "\\BACKUP\\2026-1~1.GHO"
+IMAGE_SERIAL = 0xCAFEF00D
+# INT 16h AH=05h CX=011Bh (Esc into the keyboard buffer), then exit.
+ESC_COM = bytes.fromhex("b405b91b01cd16b8004ccd21")
+
+RANDOM = __import__("random").Random(20261208)
+
+
+def ticket(job, image=WINDOWS_PATH, serial=IMAGE_SERIAL):
+    return (f"[Orvane]\r\nJob={job}\r\nImage={image}\r\nSerial={serial >> 16:04X}-"
+            f"{serial & 0xFFFF:04X}\r\nShortPath={SHORT_PATH}\r\nBootAttributes=39\r\n"
+            ).encode("ascii")
+
+
+def digest(data):
+    return None if data is None else hashlib.sha256(data).hexdigest()
+
+
+class Machine:
+    """Drive C with files, the boot files of a job, and the image disk."""
+
+    def __init__(self, folder, job=None, image_cylinders=100):
+        self.folder = pathlib.Path(folder)
+        self.c = harness.make_fat_disk(self.folder / "c.img", 65, serial=0x1234ABCD)
+        self.d = harness.make_fat_disk(self.folder / "d.img", image_cylinders, heads=8,
+                                       letter="D", serial=IMAGE_SERIAL, bios_index=1)
+        self.files = {}
+        harness._mtools("mmd", "-i", self.c.mtools_target(), "::/WINDOWS", "::/WINDOWS/SYSTEM")
+        for name, size in [("/WINDOWS/SYSTEM/KERNEL.DLL", 700_000), ("/WINDOWS/WIN.INI", 900),
+                           ("/DATA.BIN", 1_200_000), ("/EMPTY.TXT", 0), ("/ODD.BIN", 513)]:
+            self.put(self.c, name, RANDOM.randbytes(size))
+        self.put(self.c, "/BOOT.INI", DOS_MENU)
+        if job:
+            self.put(self.c, "/BOOT.ORV", USER_MENU)
+            self.put(self.c, "/ORVANE.JOB", ticket(job))
+        harness._mtools("mmd", "-i", self.d.mtools_target(), "::/BACKUP")
+        self.put(self.d, "/BACKUP/2026-1~1.GHO", b"")
+
+    def put(self, disk, name, data, keep=True):
+        """Writes a file; `keep`: drive C's file as the tests expect it back."""
+        host = self.folder / "staging"
+        host.write_bytes(data)
+        harness.copy_in(disk, host, name)
+        if keep and disk is self.c and name not in ("/BOOT.INI", "/BOOT.ORV", "/ORVANE.JOB"):
+            self.files[name] = data
+
+    def run(self, commands, environment=None, programs=("BF.COM", "HF.COM")):
+        env = {"ORVANE_UNATTENDED": "1"} if environment is None else environment
+        paths = [harness.program(p) for p in programs]
+        return harness.run_dosbox([self.c, self.d], commands, environment=env, programs=paths)
+
+    def image(self):
+        return harness.read_file(self.d, "/BACKUP/2026-1~1.GHO")
+
+
+class DosSideTest(unittest.TestCase):
+    def setUp(self):
+        temp = tempfile.TemporaryDirectory(prefix="orvane-jobs-")
+        self.addCleanup(temp.cleanup)
+        self.folder = pathlib.Path(temp.name)
+
+    def assertFilesAsMade(self, machine):
+        for name, data in machine.files.items():
+            self.assertEqual(digest(harness.read_file(machine.c, name)), digest(data), name)
+
+    def assertClean(self, *disks):
+        for disk in disks:
+            clean, report = harness.fsck(disk)
+            self.assertTrue(clean, report)
+
+    def assertMenuBack(self, machine, menu):
+        self.assertEqual(harness.read_file(machine.c, "/BOOT.INI"), menu)
+        names = harness.list_files(machine.c)
+        self.assertNotIn("BOOT.ORV", names)
+        self.assertNotIn("ORVANE.JOB", names)
+
+    def verify_natively(self, image):
+        path = self.folder / "image.gho"
+        path.write_bytes(image)
+        tool = harness.DOS_BUILD_DIR.parent / "native" / "orvane-image"
+        return subprocess.run([str(tool), "verify", str(path)], capture_output=True, text=True)
+
+
+class BackupAndRestore(DosSideTest):
+    def test_backup_then_damage_then_restore_brings_drive_c_back(self):
+        machine = Machine(self.folder, job="BF")
+        backup, = machine.run([f"BF {WINDOWS_PATH.lower()}"])
+        self.assertEqual(backup.exit_code, 0, backup.output)
+        self.assertIn("D:\\BACKUP\\2026-1~1.GHO", backup.output)
+        self.assertIn("Backup complete and verified", backup.output)
+        self.assertMenuBack(machine, USER_MENU)
+        self.assertClean(machine.c, machine.d)
+        image = machine.image()
+        checked = self.verify_natively(image)
+        self.assertEqual(checked.returncode, 0, checked.stderr)
+        # Hardly larger than what drive C holds.
+        layout = harness.boot_sector(machine.c)
+        used = sum(len(d) for d in machine.files.values()) + len(USER_MENU)
+        self.assertLess(len(image), (layout["first_data_sector"] * 512 + used) * 1.01 + 65536 +
+                        len(machine.files) * 512)
+
+        # Drive C damaged: a file changed, one deleted, one added, and the
+        # job's files as the Windows side writes them for a restore.
+        machine.put(machine.c, "/DATA.BIN", RANDOM.randbytes(300_000), keep=False)
+        harness._mtools("mdel", "-i", machine.c.mtools_target(), "::/ODD.BIN")
+        machine.put(machine.c, "/NEW.BIN", b"new", keep=False)
+        machine.put(machine.c, "/BOOT.INI", DOS_MENU)
+        machine.put(machine.c, "/BOOT.ORV", USER_MENU)
+        machine.put(machine.c, "/ORVANE.JOB", ticket("HF"))
+
+        restore, = machine.run([f"HF {WINDOWS_PATH}"])
+        self.assertEqual(restore.exit_code, 0, restore.output)
+        self.assertIn("Restore complete", restore.output)
+        self.assertFilesAsMade(machine)
+        self.assertNotIn("NEW.BIN", harness.list_files(machine.c))
+        self.assertMenuBack(machine, USER_MENU)
+        self.assertClean(machine.c, machine.d)
+
+    def test_without_a_ticket_the_argument_is_a_dos_path_and_the_menu_is_made(self):
+        machine = Machine(self.folder)
+        backup, restore = machine.run(["BF D:\\MANUAL.GHO", "HF D:\\MANUAL.GHO"])
+        self.assertEqual(backup.exit_code, 0, backup.output)
+        self.assertEqual(restore.exit_code, 0, restore.output)
+        self.assertIn("MANUAL.GHO", harness.list_files(machine.d))
+        self.assertMenuBack(machine, WINDOWS_MENU)
+        self.assertFilesAsMade(machine)
+        self.assertClean(machine.c, machine.d)
+
+
+class Refusals(DosSideTest):
+    def test_a_ticket_for_another_job_is_not_followed(self):
+        machine = Machine(self.folder, job="HF")
+        result, = machine.run([f"BF {WINDOWS_PATH}"])
+        # G: is no DOS drive: the argument as a DOS path cannot be created.
+        self.assertEqual(result.exit_code, 1, result.output)
+        self.assertIn("BF failed", result.output)
+        self.assertEqual(machine.image(), b"")
+        self.assertMenuBack(machine, USER_MENU)
+        self.assertFilesAsMade(machine)
+
+    def test_a_full_image_drive_is_refused_before_anything_is_written(self):
+        machine = Machine(self.folder, job="BF")
+        free = harness.free_bytes(machine.d)
+        machine.put(machine.d, "/FULL.BIN", bytes(free - 1_000_000))
+        result, = machine.run([f"BF {WINDOWS_PATH}"])
+        self.assertEqual(result.exit_code, 1, result.output)
+        self.assertIn("not enough free space", result.output)
+        self.assertEqual(machine.image(), b"")
+        self.assertMenuBack(machine, USER_MENU)
+        self.assertClean(machine.c, machine.d)
+
+    def test_the_image_on_drive_c_is_refused(self):
+        machine = Machine(self.folder)
+        result, = machine.run(["BF C:\\SELF.GHO"])
+        self.assertEqual(result.exit_code, 1, result.output)
+        self.assertIn("drive C", result.output)
+        self.assertNotIn("SELF.GHO", harness.list_files(machine.c))
+
+
+class DamagedImages(DosSideTest):
+    """HF on a damaged image leaves every sector of drive C as it was."""
+
+    @classmethod
+    def setUpClass(cls):
+        temp = tempfile.TemporaryDirectory(prefix="orvane-image-")
+        cls.image_folder = temp
+        machine = Machine(temp.name)
+        result, = machine.run(["BF D:\\GOOD.GHO"])
+        assert result.exit_code == 0, result.output
+        cls.good = harness.read_file(machine.d, "/GOOD.GHO")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.image_folder.cleanup()
+
+    def test_flipped_cut_and_foreign_images_change_nothing(self):
+        machine = Machine(self.folder)
+        # The normal menu already: HF has nothing to put back on drive C.
+        machine.put(machine.c, "/BOOT.INI", WINDOWS_MENU)
+        flipped = bytearray(self.good)
+        flipped[len(flipped) // 2] ^= 0x01
+        cut = self.good[:len(self.good) - 700]
+        foreign = RANDOM.randbytes(100_000)
+        for name, data in [("/FLIP.GHO", bytes(flipped)), ("/CUT.GHO", cut),
+                           ("/FOREIGN.GHO", foreign)]:
+            machine.put(machine.d, name, data)
+        before = machine.c.read_sectors(0, machine.c.sectors)
+
+        results = machine.run(["HF D:\\FLIP.GHO", "HF D:\\CUT.GHO", "HF D:\\FOREIGN.GHO",
+                               "HF D:\\MISSING.GHO"])
+        for result, says in zip(results, ["checksum", "incomplete", "not an Orvane image",
+                                          "cannot be opened"]):
+            self.assertEqual(result.exit_code, 1, result.output)
+            self.assertIn(says, result.output)
+            self.assertIn("Drive C has not been changed", result.output)
+        self.assertEqual(machine.c.read_sectors(0, machine.c.sectors), before)
+
+    def test_esc_in_the_countdown_cancels_the_restore(self):
+        machine = Machine(self.folder, job="HF")
+        machine.put(machine.d, SHORT_PATH.replace("\\", "/"), self.good)
+        machine.put(machine.c, "/LATER.BIN", b"made after the backup", keep=False)
+        esc = self.folder / "ESC.COM"
+        esc.write_bytes(ESC_COM)
+        _, result = harness.run_dosbox(
+            [machine.c, machine.d], ["ESC", f"HF {WINDOWS_PATH}"],
+            environment={"ORVANE_NO_RESTART": "1"},
+            programs=[esc, harness.program("HF.COM")])
+        self.assertEqual(result.exit_code, 3, result.output)
+        self.assertIn("Cancelled", result.output)
+        self.assertEqual(harness.read_file(machine.c, "/LATER.BIN"), b"made after the backup")
+        self.assertMenuBack(machine, USER_MENU)
+        self.assertClean(machine.c)
+
+
+if __name__ == "__main__":
+    unittest.main()
