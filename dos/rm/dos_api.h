@@ -1,0 +1,169 @@
+// The real-mode layer of BF and HF: BIOS and DOS services for a .COM
+// program built with g++ -m16. Every interrupt goes through IntCall; the
+// functions below are one service each and never print.
+//
+// Memory model: the code runs in the program's own segment (CS = PSP);
+// data, bss and the stack live in a separate 64 KB data segment
+// (DS = ES = SS), so every pointer below is an offset in that segment.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "dos/engine/disk.h"
+
+namespace orvane::dos::rm {
+
+// The registers an interrupt takes and gives. Cleared by default.
+struct Regs {
+  uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0, esi = 0, edi = 0;
+  uint16_t ds = 0, es = 0;  // 0 means "our data segment" on the way in
+  uint16_t flags = 0;       // on the way out: the flags after the interrupt
+
+  uint8_t ah() const { return static_cast<uint8_t>(eax >> 8); }
+  uint8_t al() const { return static_cast<uint8_t>(eax); }
+  uint16_t ax() const { return static_cast<uint16_t>(eax); }
+  uint16_t bx() const { return static_cast<uint16_t>(ebx); }
+  uint16_t cx() const { return static_cast<uint16_t>(ecx); }
+  uint16_t dx() const { return static_cast<uint16_t>(edx); }
+  bool carry() const { return (flags & 1) != 0; }
+};
+
+// Calls interrupt `number` with `in`; fills `out` (which may be `in`).
+// Takes 10h, 13h, 15h, 16h, 1Ah, 21h, 25h, 26h and 2Fh; any other number
+// only sets the carry flag in `out`.
+void IntCall(uint8_t number, const Regs& in, Regs& out);
+
+// Our data segment (DS), and the program's PSP segment (CS).
+uint16_t DataSegment();
+uint16_t PspSegment();
+
+// Copies `size` bytes from segment:offset into `out` (in our data segment).
+void FarRead(uint16_t segment, uint16_t offset, void* out, uint16_t size);
+
+// --- BIOS disks (INT 13h) ---------------------------------------------
+
+// A BIOS hard disk (80h, 81h, ...). Uses the INT 13h extensions
+// (AH=41h/42h/43h/48h) where the BIOS offers them, CHS (AH=02h/03h/08h)
+// where it does not. Transfers never cross a 64 KB physical boundary and
+// never exceed 127 sectors a call; a failed call is retried three times
+// with a disk reset (AH=00h) between tries. After a failed call of several
+// sectors they are tried one at a time, so that the status names the first
+// sector that failed. With CHS, sectors past the geometry fail at once with
+// status 01h. Reads that the drive's ECC corrected (status 11h) succeed.
+class BiosDisk final : public SectorDisk {
+ public:
+  // False when the BIOS does not know `drive`.
+  bool Open(uint8_t drive);
+  Status Read(uint32_t lba, uint16_t count, uint8_t* buffer) override;
+  Status Write(uint32_t lba, uint16_t count, const uint8_t* buffer) override;
+  uint32_t SectorCount() override { return sectors_; }
+
+  bool extensions() const { return extensions_; }
+  uint8_t drive() const { return drive_; }
+
+ private:
+  Status Transfer(bool write, uint32_t lba, uint16_t count, uint8_t* buffer);
+  // One transfer as the BIOS takes it, tried up to four times; the BIOS
+  // status (0 when it went well).
+  uint8_t Call(bool write, uint32_t lba, uint16_t count, uint8_t* buffer);
+  uint8_t CallOnce(bool write, uint32_t lba, uint16_t count, uint8_t* buffer);
+  uint8_t drive_ = 0;
+  bool extensions_ = false;
+  uint16_t cylinders_ = 0;
+  uint16_t heads_ = 0;  // up to 256
+  uint8_t sectors_per_track_ = 0;
+  uint32_t sectors_ = 0;
+};
+
+// The number of hard disks the BIOS reports (INT 13h AH=08h on 80h).
+uint8_t BiosHardDiskCount();
+
+// --- DOS (INT 21h) ----------------------------------------------------
+
+// DOS's version as major * 256 + minor (the true version, AX=3306h where
+// it answers, else AH=30h).
+uint16_t DosVersion();
+
+// File calls: true on success; on failure `*error` (when given) gets
+// DOS's error code. Paths are ASCIIZ in the ANSI code page.
+bool DosOpen(const char* path, uint8_t mode, uint16_t* handle, uint16_t* error = nullptr);
+// AX=6C00h with the extended-size flag (files up to 4 GiB less 1 byte on
+// MS-DOS 7.1); `action`: 1 open, 0x12 replace, 0x10 create, 0x11 open or create.
+bool DosExtendedOpen(const char* path, uint16_t mode, uint16_t action, uint16_t* handle,
+                     uint16_t* error = nullptr);
+bool DosCreate(const char* path, uint16_t attributes, uint16_t* handle, uint16_t* error = nullptr);
+bool DosRead(uint16_t handle, void* data, uint16_t size, uint16_t* got, uint16_t* error = nullptr);
+bool DosWrite(uint16_t handle, const void* data, uint16_t size, uint16_t* written,
+              uint16_t* error = nullptr);
+bool DosSeek(uint16_t handle, uint32_t offset, uint8_t origin, uint32_t* position = nullptr);
+bool DosClose(uint16_t handle);
+bool DosCommit(uint16_t handle);  // AH=68h
+bool DosDelete(const char* path, uint16_t* error = nullptr);
+bool DosRename(const char* from, const char* to, uint16_t* error = nullptr);
+bool DosGetAttributes(const char* path, uint16_t* attributes);
+bool DosSetAttributes(const char* path, uint16_t attributes);
+
+// What DOS knows of a drive (1 = A:, 3 = C:). From the extended DPB
+// (AX=7302h) where DOS has it, else from the DPB (AH=32h). False when the
+// answer does not describe a FAT layout: DOSBox's AH=32h points at a table
+// of drive numbers, not at a DPB.
+struct DriveParams {
+  uint16_t bytes_per_sector = 0;
+  uint16_t sectors_per_cluster = 0;
+  uint16_t reserved_sectors = 0;  // the first FAT's sector
+  uint8_t fat_count = 0;
+  uint32_t first_data_sector = 0;  // relative to the partition
+  uint32_t highest_cluster = 0;    // clusters + 1
+  uint32_t sectors_per_fat = 0;
+};
+bool DosDriveParams(uint8_t drive, DriveParams* params);
+
+// Free space: AX=7303h where DOS has it, else AH=36h.
+struct DriveSpace {
+  uint32_t bytes_per_cluster = 0;
+  uint32_t free_clusters = 0;
+  uint32_t total_clusters = 0;
+};
+bool DosDriveSpace(uint8_t drive, DriveSpace* space);
+
+// The volume serial (AX=6900h). False where DOS does not say (DOSBox).
+bool DosVolumeSerial(uint8_t drive, uint32_t* serial);
+
+// Writes DOS's buffers to disk (AH=0Dh) and commits and empties a loaded
+// SmartDrive's cache (INT 2Fh AX=4A10h BX=0001h, then BX=0002h).
+void FlushDiskCaches();
+
+// --- Screen, keyboard, clock, environment, the end ---------------------
+
+// Writes text to standard output (INT 21h AH=40h, handle 1), so that it
+// can be redirected; "\n" goes out as CR LF.
+void Print(const char* text);
+void PrintChar(char c);
+
+// BIOS ticks since midnight, about 18.2 a second: the BIOS data area's
+// count at 40h:6Ch, read there rather than through INT 1Ah AH=00h, which
+// would take DOS's midnight flag and so keep its date from advancing.
+uint32_t BiosTicks();
+constexpr uint32_t kTicksPerHour = 65543;  // 18.2065 * 3600
+
+// The key waiting in the BIOS buffer (INT 16h AH=01h/00h), 0 when none:
+// the ASCII code, or the scan code times 256 for keys without one.
+uint16_t TakeKey();
+constexpr uint16_t kKeyEsc = 27;
+
+// The value of environment variable `name` into `out` (ASCIIZ); false
+// when it is not set or does not fit.
+bool GetEnvironment(const char* name, char* out, size_t capacity);
+
+// The command tail (PSP:80h) without its leading blanks, ASCIIZ.
+void CommandTail(char* out, size_t capacity);
+
+// Restarts the computer (warm boot: 40h:72h = 1234h, the keyboard
+// controller's reset line, then a jump to FFFF:0000).
+[[noreturn]] void Reboot();
+
+// Ends the program with `code` (INT 21h AH=4Ch).
+[[noreturn]] void Exit(uint8_t code);
+
+}  // namespace orvane::dos::rm

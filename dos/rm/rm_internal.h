@@ -1,0 +1,33 @@
+// What the files of the real-mode layer share and its users need not see.
+#pragma once
+
+#include <stdint.h>
+
+#include "dos/rm/dos_api.h"
+
+extern "C" {
+// Set by start.S before DosMain runs.
+extern uint16_t orvane_psp_segment;
+extern uint16_t orvane_data_segment;
+}
+
+namespace orvane::dos::rm {
+
+// The offset of `p` in our data segment, for a register.
+uint32_t Offset(const void* p);
+
+// Calls INT 21h with AH = `ah` and `in`'s other registers.
+inline Regs Dos(uint8_t ah, Regs in) {
+  in.eax = (in.eax & 0xFF) | (static_cast<uint32_t>(ah) << 8);
+  IntCall(0x21, in, in);
+  return in;
+}
+
+// True when the call succeeded; else `*error` (when given) gets AX.
+inline bool DosResult(const Regs& r, uint16_t* error) {
+  if (!r.carry()) return true;
+  if (error) *error = r.ax();
+  return false;
+}
+
+}  // namespace orvane::dos::rm

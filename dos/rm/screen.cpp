@@ -1,0 +1,39 @@
+// Text out through standard output, so that it can be redirected.
+#include "dos/rm/rm_internal.h"
+
+namespace orvane::dos::rm {
+namespace {
+
+void WriteOut(const char* text, uint16_t size) {
+  if (size == 0) return;
+  Regs r;
+  r.ebx = 1;
+  r.ecx = size;
+  r.edx = Offset(text);
+  Dos(0x40, r);
+}
+
+}  // namespace
+
+void Print(const char* text) {
+  while (*text) {
+    uint16_t n = 0;
+    while (text[n] && text[n] != '\n') ++n;
+    WriteOut(text, n);
+    text += n;
+    if (*text == '\n') {
+      WriteOut("\r\n", 2);
+      ++text;
+    }
+  }
+}
+
+void PrintChar(char c) {
+  if (c == '\n') {
+    WriteOut("\r\n", 2);
+  } else {
+    WriteOut(&c, 1);
+  }
+}
+
+}  // namespace orvane::dos::rm
