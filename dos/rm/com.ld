@@ -51,8 +51,8 @@ SECTIONS
 
   /* Static constructors and destructors would need a runtime that runs
    * them; there is none, so they must stay empty. */
-  .init_array (NOLOAD) : { *(.init_array .init_array.* .ctors .ctors.*) }
-  .fini_array (NOLOAD) : { *(.fini_array .fini_array.* .dtors .dtors.*) }
+  .init_array (NOLOAD) : { KEEP(*(.init_array .init_array.* .ctors .ctors.*)) }
+  .fini_array (NOLOAD) : { KEEP(*(.fini_array .fini_array.* .dtors .dtors.*)) }
 
   /* Tables of position-independent code, which we do not build. */
   .got (NOLOAD) : { *(.got .got.* .igot .igot.* .plt .plt.* .iplt) }
