@@ -35,9 +35,12 @@ class FatDisks(unittest.TestCase):
         cls.d = harness.make_fat_disk(folder / "d.img", 100, heads=8, letter="D",
                                       serial=0xCAFEF00D, bios_index=1)
         cls.started = datetime.datetime.now()
-        cls.facts, cls.files, cls.exit, cls.usage = harness.run_dosbox(
+        # LOADFIX -560 leaves about 72 KB: less than PROBE's code and the
+        # 64 KB data segment.
+        cls.facts, cls.files, cls.exit, cls.usage, cls.cramped = harness.run_dosbox(
             [cls.c, cls.d],
-            ["PROBE  Facts  please", "PROBE FILES C:", "PROBE EXIT 201", "PROBE NONSENSE"],
+            ["PROBE  Facts  please", "PROBE FILES C:", "PROBE EXIT 201", "PROBE NONSENSE",
+             "LOADFIX -560 PROBE"],
             environment={"ORVANE_PROBE": "Hello World", "ORVANE": "x"},
             programs=[probe])
 
@@ -88,6 +91,8 @@ class FatDisks(unittest.TestCase):
         seconds = (self.started - midnight).total_seconds()
         self.assertLess(abs(int(facts["ticks"]) / 18.2065 - seconds), 30)
         self.assertEqual(facts["key"], "0")
+        self.assertEqual(facts["int25.carry"], "0")
+        self.assertEqual(facts["int99.carry"], "1")
         self.assertEqual(facts["flush"], "done")
 
     def test_file_calls_on_drive_c(self):
@@ -103,6 +108,10 @@ class FatDisks(unittest.TestCase):
         self.assertEqual(harness.read_file(self.c, "PROBE3.TMP"), b"Left by PROBE.COM\r\n")
         clean, report = harness.fsck(self.c)
         self.assertTrue(clean, report)
+
+    def test_too_little_memory_stops_before_the_program_runs(self):
+        self.assertIn("Not enough memory.", self.cramped.output)
+        self.assertNotIn("tail=", self.cramped.output)
 
     def test_exit_codes_reach_the_batch_file(self):
         self.assertEqual(self.exit.exit_code, 201)
@@ -132,7 +141,8 @@ class RawDisks(unittest.TestCase):
         w1, w2 = cls.cylinder_256 - 100, 1100
         cls.written = [(w1, 200), (w2, 200)]
         # LOADFIX -32 loads PROBE 32 KB higher: for one of the two runs of
-        # a command the buffer holds the 64 KB physical boundary.
+        # a command the buffer holds the 64 KB physical boundary. (LOADFIX
+        # itself sets the exit code.)
         commands = [
             "PROBE VERIFY 80 0 2000 1",
             "LOADFIX -32 PROBE VERIFY 80 0 2000 1",

@@ -258,6 +258,18 @@ int Facts() {
   LineText("env.", "ORVANE_PROBE_in_4",
            rm::GetEnvironment("ORVANE_PROBE", value, 4) ? value : "(too long)");
 
+  // INT 25h returns with the caller's flags still on the stack: the stub
+  // must take them off, or the return goes astray. 99h has no stub.
+  r = rm::Regs{};
+  r.eax = 2;  // C:, sector 0, one sector
+  r.ecx = 1;
+  r.ebx = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer));
+  rm::IntCall(0x25, r, r);
+  Line("", "int25.carry", r.carry() ? 1 : 0);
+  r = rm::Regs{};
+  rm::IntCall(0x99, r, r);
+  Line("", "int99.carry", r.carry() ? 1 : 0);
+
   Line("", "ticks", rm::BiosTicks());
   Line("", "key", rm::TakeKey());
   rm::FlushDiskCaches();
