@@ -63,7 +63,7 @@ bool DosDriveParams(uint8_t drive, DriveParams* params) {
   // AH=32h: DS:BX points at DOS's own DPB.
   r = Regs{};
   r.edx = drive;
-  r = Dos(0x32, r);
+  Dos(0x32, r);
   if (r.al() != 0) return false;
   uint8_t dpb16[0x18];
   FarRead(r.ds, r.bx(), dpb16, sizeof(dpb16));
@@ -94,7 +94,7 @@ bool DosDriveSpace(uint8_t drive, DriveSpace* space) {
 
   r = Regs{};
   r.edx = drive;
-  r = Dos(0x36, r);
+  Dos(0x36, r);
   if (r.ax() == 0xFFFF) return false;
   space->bytes_per_cluster = uint32_t{r.ax()} * r.cx();
   space->free_clusters = r.bx();
@@ -117,10 +117,11 @@ bool DosVolumeSerial(uint8_t drive, uint32_t* serial) {
 }
 
 void FlushDiskCaches() {
-  Dos(0x0D, Regs{});
+  Regs r;
+  Dos(0x0D, r);
   // SmartDrive 4+ answers BABEh; CX=EBABh keeps DoubleSpace from taking
   // the question for a SmartDrive 4.0 that it refuses to run with.
-  Regs r;
+  r = Regs{};
   r.eax = 0x4A10;
   r.ecx = 0xEBAB;
   IntCall(0x2F, r, r);

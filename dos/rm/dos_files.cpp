@@ -7,7 +7,7 @@ bool DosOpen(const char* path, uint8_t mode, uint16_t* handle, uint16_t* error) 
   Regs r;
   r.eax = mode;
   r.edx = Offset(path);
-  r = Dos(0x3D, r);
+  Dos(0x3D, r);
   if (!DosResult(r, error)) return false;
   *handle = r.ax();
   return true;
@@ -30,7 +30,7 @@ bool DosCreate(const char* path, uint16_t attributes, uint16_t* handle, uint16_t
   Regs r;
   r.ecx = attributes;
   r.edx = Offset(path);
-  r = Dos(0x3C, r);
+  Dos(0x3C, r);
   if (!DosResult(r, error)) return false;
   *handle = r.ax();
   return true;
@@ -41,7 +41,7 @@ bool DosRead(uint16_t handle, void* data, uint16_t size, uint16_t* got, uint16_t
   r.ebx = handle;
   r.ecx = size;
   r.edx = Offset(data);
-  r = Dos(0x3F, r);
+  Dos(0x3F, r);
   if (!DosResult(r, error)) return false;
   *got = r.ax();
   return true;
@@ -53,7 +53,7 @@ bool DosWrite(uint16_t handle, const void* data, uint16_t size, uint16_t* writte
   r.ebx = handle;
   r.ecx = size;
   r.edx = Offset(data);
-  r = Dos(0x40, r);
+  Dos(0x40, r);
   if (!DosResult(r, error)) return false;
   *written = r.ax();
   return true;
@@ -65,7 +65,7 @@ bool DosSeek(uint16_t handle, uint32_t offset, uint8_t origin, uint32_t* positio
   r.ebx = handle;
   r.ecx = offset >> 16;
   r.edx = offset & 0xFFFF;
-  r = Dos(0x42, r);
+  Dos(0x42, r);
   if (r.carry()) return false;
   if (position) *position = (uint32_t{r.dx()} << 16) | r.ax();
   return true;
@@ -100,7 +100,7 @@ bool DosGetAttributes(const char* path, uint16_t* attributes) {
   Regs r;
   r.eax = 0x00;  // AL=00h: get
   r.edx = Offset(path);
-  r = Dos(0x43, r);
+  Dos(0x43, r);
   if (r.carry()) return false;
   *attributes = r.cx();
   return true;

@@ -11,7 +11,8 @@ uint16_t DosVersion() {
   if (!r.carry() && r.al() != 0xFF && (r.ebx & 0xFF) >= 5) {
     return static_cast<uint16_t>(((r.ebx & 0xFF) << 8) | ((r.ebx >> 8) & 0xFF));
   }
-  r = Dos(0x30, Regs{});
+  r = Regs{};
+  Dos(0x30, r);
   return static_cast<uint16_t>((r.al() << 8) | r.ah());
 }
 

@@ -16,11 +16,12 @@ namespace orvane::dos::rm {
 // The offset of `p` in our data segment, for a register.
 uint32_t Offset(const void* p);
 
-// Calls INT 21h with AH = `ah` and `in`'s other registers.
-inline Regs Dos(uint8_t ah, Regs in) {
-  in.eax = (in.eax & 0xFF) | (static_cast<uint32_t>(ah) << 8);
-  IntCall(0x21, in, in);
-  return in;
+// Calls INT 21h with AH = `ah` and `r`'s other registers; `r` gets what
+// the call returns.
+inline Regs& Dos(uint8_t ah, Regs& r) {
+  r.eax = (r.eax & 0xFF) | (static_cast<uint32_t>(ah) << 8);
+  IntCall(0x21, r, r);
+  return r;
 }
 
 // True when the call succeeded; else `*error` (when given) gets AX.
