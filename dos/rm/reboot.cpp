@@ -7,8 +7,7 @@ void Exit(uint8_t code) {
   Regs r;
   r.eax = 0x4C00u | code;
   IntCall(0x21, r, r);
-  for (;;) {
-  }
+  for (;;) asm volatile("");  // DOS does not come back
 }
 
 void Reboot() {

@@ -45,9 +45,9 @@ class Disk:
     heads: int = 16
     sectors_per_track: int = 63
     # A DOS drive letter for a disk with a FAT12/16 partition; None mounts
-    # the disk as a BIOS disk only.
+    # the disk as a BIOS disk only. DOSBox makes C: BIOS disk 80h and D: 81h.
     letter: str | None = None
-    # Which BIOS disk: 0 for 80h, 1 for 81h.
+    # Which BIOS disk a disk without a letter is: 0 for 80h, 1 for 81h.
     bios_index: int = 0
 
     @property
