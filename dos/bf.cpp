@@ -24,6 +24,7 @@ void Today(uint16_t* date, uint16_t* time) {
 }
 
 int Run() {
+  rm::FailCriticalErrors();
   Crc32Init();
   rm::Print("Orvane BF 1.0: backs drive C up into an image file.\n");
   StartJob("BF", job);
@@ -106,9 +107,7 @@ int Run() {
   }
   rm::Print("Backup complete and verified: ");
   PrintMegabytes(written.bytes);
-  rm::Print(" in ");
-  PrintNumber(writing.Seconds());
-  rm::Print(" s.\n");
+  rm::Print(".\n");
   Finish(job);
 }
 

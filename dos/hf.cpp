@@ -66,6 +66,7 @@ bool Cancelled() {
 }
 
 int Run() {
+  rm::FailCriticalErrors();
   Crc32Init();
   rm::Print("Orvane HF 1.0: restores drive C from an image file.\n");
   StartJob("HF", job);

@@ -399,8 +399,6 @@ uint32_t DosImageFile::ExistingSize(const char* first) {
   return size;
 }
 
-uint32_t ScreenProgress::Seconds() const { return TicksSince(start_) * 10 / 182; }
-
 void ScreenProgress::Update(uint32_t done, uint32_t total) {
   if (total == 0) return;
   const int percent =
@@ -438,7 +436,16 @@ void ScreenProgress::Update(uint32_t done, uint32_t total) {
   rm::Print("   ");
 }
 
-void ScreenProgress::Finish() { rm::Print("\n"); }
+void ScreenProgress::Finish() {
+  const uint32_t tenths = TicksSince(start_) * 100 / 182;
+  rm::Print("\n");
+  rm::Print(what_);
+  rm::Print(" took ");
+  PrintNumber(tenths / 10);
+  rm::PrintChar('.');
+  PrintNumber(tenths % 10);
+  rm::Print(" s.\n");
+}
 
 namespace {
 

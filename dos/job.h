@@ -85,9 +85,8 @@ class ScreenProgress final : public Progress {
  public:
   explicit ScreenProgress(const char* what) : what_(what) {}
   void Update(uint32_t done, uint32_t total) override;
+  // Ends the line with the time taken: " in 12.3 s".
   void Finish();
-  // Seconds since the start.
-  uint32_t Seconds() const;
 
  private:
   const char* what_;

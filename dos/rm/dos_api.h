@@ -159,6 +159,12 @@ bool GetEnvironment(const char* name, char* out, size_t capacity);
 // The command tail (PSP:80h) without its leading blanks, ASCIIZ.
 void CommandTail(char* out, size_t capacity);
 
+// Makes DOS fail a call that meets a disk error (a drive without a disk, a
+// bad sector) instead of asking "Abort, Retry, Fail?" and waiting for a key
+// nobody may press: INT 24h answers "fail". DOS puts the old handler back
+// when the program ends.
+void FailCriticalErrors();
+
 // Restarts the computer (warm boot: 40h:72h = 1234h, the keyboard
 // controller's reset line, then a jump to FFFF:0000).
 [[noreturn]] void Reboot();
