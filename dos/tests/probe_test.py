@@ -2,6 +2,8 @@
 two hard disks, checked against what the images hold."""
 
 import datetime
+import hashlib
+import os
 import pathlib
 import struct
 import tempfile
@@ -154,7 +156,12 @@ class RawDisks(unittest.TestCase):
             f"PROBE VERIFY 81 {w1 - 1} 1 1",
             f"LOADFIX -32 PROBE VERIFY 81 {w2} 200 2",
             "PROBE",
+            "PROBE READ 80 0 2000",
+            f"PROBE REWRITE 80 0 {cls.a.sectors}",
+            f"LOADFIX -32 PROBE REWRITE 80 0 {cls.a.sectors}",
+            f"PROBE READ 81 {last - 10} 20",
         ]
+        cls.a_before = cls.digest_and_time(cls.a)
         cls.results = dict(zip(commands, harness.run_dosbox([cls.a, cls.b], commands,
                                                             programs=[probe])))
         cls.commands = commands
@@ -162,6 +169,11 @@ class RawDisks(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.temp.cleanup()
+
+    @staticmethod
+    def digest_and_time(disk):
+        with open(disk.path, "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest(), os.stat(disk.path).st_mtime_ns
 
     def result(self, index):
         return self.results[self.commands[index]]
@@ -204,6 +216,24 @@ class RawDisks(unittest.TestCase):
         result = self.result(4)
         self.assertEqual(result.exit_code, 4)
         self.assertEqual(harness.parse_facts(result.output)["verify"],
+                         f"fault 1 where {self.b.sectors} detail 1")
+
+    def test_timed_reads_and_rewrites_leave_the_disk_as_it_was(self):
+        read = self.result(10)
+        self.assertEqual(read.exit_code, 0, read.output)
+        self.assertEqual(harness.parse_facts(read.output)["read.sectors"], "2000")
+        for index in (11, 12):
+            result = self.result(index)
+            self.assertEqual(result.exit_code, 0, result.output)
+            facts = harness.parse_facts(result.output)
+            self.assertEqual(facts["rewrite.sectors"], str(self.a.sectors))
+            self.assertIn("rewrite.tenths", facts)
+        digest, written = self.digest_and_time(self.a)
+        self.assertEqual(digest, self.a_before[0])
+        self.assertNotEqual(written, self.a_before[1])  # written, not only read
+        past_end = self.result(13)
+        self.assertEqual(past_end.exit_code, 4)
+        self.assertEqual(harness.parse_facts(past_end.output)["read"],
                          f"fault 1 where {self.b.sectors} detail 1")
 
 

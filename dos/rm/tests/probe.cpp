@@ -7,6 +7,9 @@
 //   PROBE WRITE disk first count generation
 //                                  reads (or writes) sectors of BIOS disk
 //                                  `disk` (hex) filled with Pattern()
+//   PROBE READ disk first count    reads sectors of BIOS disk `disk` (hex)
+//   PROBE REWRITE disk first count reads sectors and writes them back as
+//                                  they were; both say how long it took
 //   PROBE EXIT code                ends through Exit(code)
 #include "dos/rm/dos_api.h"
 
@@ -344,6 +347,14 @@ int Files(const char* drive) {
 
 // --- VERIFY and WRITE ----------------------------------------------------
 
+// Where the 64 KB physical boundary falls in the buffer; 0 when it does not.
+uint32_t BoundaryInBuffer() {
+  const uint32_t start = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer));
+  const uint32_t boundary =
+      (0x10000 - ((uint32_t{rm::DataSegment()} * 16 + start) & 0xFFFF)) & 0xFFFF;
+  return boundary < sizeof(buffer) ? boundary : 0;
+}
+
 // The dword `index` of sector `lba` in generation `generation`.
 uint32_t Pattern(uint32_t lba, uint32_t index, uint32_t generation) {
   return lba * 0x9E3779B1u + index * 0x85EBCA77u + generation * 0x01000193u;
@@ -364,11 +375,8 @@ int Sectors(bool write, const char* disk_text, const char* first_text, const cha
     LineText(write ? "write" : "verify", "", "no disk");
     return 4;
   }
-  // Where the 64 KB boundary falls in the buffer, if it does.
-  const uint32_t start = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer));
-  const uint32_t boundary =
-      (0x10000 - ((uint32_t{rm::DataSegment()} * 16 + start) & 0xFFFF)) & 0xFFFF;
-  const bool inside = boundary > 0 && boundary < sizeof(buffer);
+  const uint32_t boundary = BoundaryInBuffer();
+  const bool inside = boundary > 0;
   uint32_t straddled = 0, bounced = 0, calls = 0;
 
   for (uint32_t i = 0; remaining > 0; ++i) {
@@ -436,6 +444,49 @@ int Sectors(bool write, const char* disk_text, const char* first_text, const cha
   return 0;
 }
 
+// --- READ and REWRITE ---------------------------------------------------
+
+constexpr uint16_t kBlockSectors = 64;  // 32 KB a call
+constexpr uint32_t kTicksPerDay = 0x1800B0;
+
+int Timed(bool rewrite, const char* disk_text, const char* first_text, const char* count_text) {
+  const char* what = rewrite ? "rewrite" : "read";
+  const uint8_t drive = static_cast<uint8_t>(Number(disk_text, 16));
+  uint32_t lba = Number(first_text, 10), remaining = Number(count_text, 10);
+  rm::BiosDisk disk;
+  if (!disk.Open(drive)) {
+    LineText(what, "", "no disk");
+    return 4;
+  }
+  // The block lies where no 64 KB boundary cuts it when the buffer has room
+  // for that; else BiosDisk splits the calls that cross it.
+  const uint32_t boundary = BoundaryInBuffer(), size = uint32_t{kBlockSectors} * 512;
+  uint8_t* block = boundary > 0 && boundary < size && boundary + size <= sizeof(buffer)
+                       ? buffer + boundary
+                       : buffer;
+  const uint32_t sectors = remaining;
+  const uint32_t start = rm::BiosTicks();
+  while (remaining > 0) {
+    const uint16_t n = static_cast<uint16_t>(remaining < kBlockSectors ? remaining : kBlockSectors);
+    Status status = disk.Read(lba, n, block);
+    if (status.ok() && rewrite) status = disk.Write(lba, n, block);
+    if (!status.ok()) {
+      Key(what, "");
+      PrintFault(status);
+      rm::PrintChar('\n');
+      return 4;
+    }
+    lba += n;
+    remaining -= n;
+  }
+  const uint32_t now = rm::BiosTicks();
+  const uint32_t ticks = now >= start ? now - start : now + kTicksPerDay - start;
+  Line(what, ".sectors", sectors);
+  Line(what, ".ticks", ticks);
+  Line(what, ".tenths", ticks * 100 / 182);
+  return 0;
+}
+
 }  // namespace
 
 extern "C" int DosMain() {
@@ -454,8 +505,14 @@ extern "C" int DosMain() {
     const char* count = words.Next();
     return Sectors(Same(command, "WRITE"), disk, first, count, words.Next());
   }
+  if (Same(command, "READ") || Same(command, "REWRITE")) {
+    const char* disk = words.Next();
+    const char* first = words.Next();
+    return Timed(Same(command, "REWRITE"), disk, first, words.Next());
+  }
   if (Same(command, "EXIT")) rm::Exit(static_cast<uint8_t>(Number(words.Next(), 10)));
   rm::Print(
-      "usage: PROBE [FACTS | FILES d: | VERIFY|WRITE disk first count generation | EXIT n]\n");
+      "usage: PROBE [FACTS | FILES d: | VERIFY|WRITE disk first count generation |\n"
+      "              READ|REWRITE disk first count | EXIT n]\n");
   return 1;
 }
