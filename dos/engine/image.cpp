@@ -265,7 +265,9 @@ Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32
     const uint8_t* p = ws.map;
     const uint8_t* end = ws.map + map_bytes;
     uint32_t position = base, total = 0;
-    if (base < next_free) return Status::Fail(Fault::kOutOfRange, index);
+    if (base < next_free || base > header.sector_count) {
+      return Status::Fail(Fault::kOutOfRange, index);
+    }
     for (uint32_t r = 0; r < runs; ++r) {
       uint32_t skip = 0, length = 0;
       if (!GetVarint(p, end, &skip) || !GetVarint(p, end, &length) || length == 0 ||

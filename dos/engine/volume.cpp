@@ -91,20 +91,20 @@ Status ReadVolumeLayout(SectorDisk& disk, const PartitionEntry& part, uint8_t* s
   const uint32_t clusters = (total - first_data) / per_cluster;
 
   FileSystem fs;
-  uint32_t fat_bytes;
+  uint64_t fat_bytes;  // 64 bits: (clusters + 2) * 4 overflows 32
   if (clusters < 4085) {
     fs = FileSystem::kFat12;
-    fat_bytes = ((clusters + 2) * 3 + 1) / 2;
+    fat_bytes = (uint64_t{clusters + 2} * 3 + 1) / 2;
   } else if (clusters < 65525) {
     fs = FileSystem::kFat16;
-    fat_bytes = (clusters + 2) * 2;
+    fat_bytes = uint64_t{clusters + 2} * 2;
   } else {
     fs = FileSystem::kFat32;
-    fat_bytes = (clusters + 2) * 4;
+    fat_bytes = uint64_t{clusters + 2} * 4;
   }
   const bool fat32_shape = root_entries == 0 && fat16_size == 0;
-  if ((fs == FileSystem::kFat32) != fat32_shape ||
-      (fat_bytes + kSectorSize - 1) / kSectorSize > fat_size) {
+  if ((fs == FileSystem::kFat32) != fat32_shape || (fat_bytes + kSectorSize - 1) >> 9 > fat_size ||
+      clusters > 0x0FFFFFF5) {
     return Status::Ok();
   }
 

@@ -92,7 +92,6 @@ class UsedRuns {
   FatReader fat_;
   bool started_ = false;
   uint32_t next_cluster_ = 2;
-  uint32_t raw_next_ = 0;
 };
 
 }  // namespace orvane::dos

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "dos/engine/bytes.h"
+#include "dos/engine/crc32.h"
 #include "dos/engine/image.h"
 #include "dos/engine/tests/fat_volumes.h"
 #include "dos/host/image_files.h"
@@ -201,6 +203,16 @@ TEST(ImageDamage, ForeignFilesAndNewerFormatsAreNamed) {
   const Status s = Verify(damaged);
   EXPECT_EQ(s.fault, Fault::kChunkDamaged);
   EXPECT_EQ(s.where, 0u);
+
+  // A chunk whose base lies past the partition, every CRC made right: a
+  // restore would write outside drive C.
+  std::vector<uint8_t> outside = SmallImage();
+  const size_t chunk = kHeaderSize;
+  outside[chunk + 11] = 0x80;
+  Store32(outside.data() + chunk + 24, Crc32(0, outside.data() + chunk, 24));
+  const Status beyond = Verify(outside);
+  EXPECT_EQ(beyond.fault, Fault::kOutOfRange);
+  EXPECT_EQ(beyond.where, 0u);
 
   // Bytes after the completion record (a stale later part) do not count.
   std::vector<uint8_t> longer = SmallImage();

@@ -99,6 +99,17 @@ TEST(VolumeLayout, ReadsWhatMkfsWroteAndRefusesWhatDoesNotAddUp) {
   Store32(disk.bytes().data() + 0x24, 100);
   ASSERT_TRUE(ReadVolumeLayout(disk, part, scratch, &layout).ok());
   EXPECT_EQ(layout.fs, FileSystem::kUnknown);
+  // 2^30 clusters and a FAT of one sector: (clusters + 2) * 4 wraps in
+  // 32 bits, and must not pass for a FAT large enough.
+  uint8_t* boot = disk.bytes().data();
+  boot[0x0D] = 1;
+  Store16(boot + 0x0E, 32);
+  boot[0x10] = 1;
+  Store32(boot + 0x20, (1u << 30) + 64);
+  Store32(boot + 0x24, 1);
+  part.count = (1u << 30) + 64;
+  ASSERT_TRUE(ReadVolumeLayout(disk, part, scratch, &layout).ok());
+  EXPECT_EQ(layout.fs, FileSystem::kUnknown);
 }
 
 }  // namespace
