@@ -33,7 +33,9 @@ std::u16string GetMenu(const std::u16string& SysMenu, const std::u16string& SysN
 }
 
 std::u16string ConfigSysText(const std::u16string& program_folder) {
-  return u"DEVICE=" + program_folder + u"\\HIMEM.SYS";
+  // A drive's root ("C:\\") ends in a backslash already.
+  const bool root = !program_folder.empty() && program_folder.back() == u'\\';
+  return u"DEVICE=" + program_folder + (root ? u"" : u"\\") + u"HIMEM.SYS";
 }
 
 }  // namespace orvane

@@ -14,8 +14,9 @@ namespace orvane {
 // Every line ends with CR LF.
 std::u16string GetMenu(const std::u16string& SysMenu, const std::u16string& SysName);
 
-// The one line of CONFIG.SYS: "DEVICE=", the program's folder as the
-// platform reports it, "\HIMEM.SYS"; no line break.
+// The one line of CONFIG.SYS: "DEVICE=", the program's folder as DOS reads
+// it, "\HIMEM.SYS" (a root such as "C:\" gives "C:\HIMEM.SYS"); no line
+// break.
 std::u16string ConfigSysText(const std::u16string& program_folder);
 
 }  // namespace orvane

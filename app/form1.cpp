@@ -6,6 +6,7 @@
 
 #include "app/boot_text.h"
 #include "app/file_replace.h"
+#include "app/handover.h"
 #include "app/input_box.h"
 #include "app/resource.h"
 
@@ -285,7 +286,7 @@ void Form1::Form_Load() {
   });
   ContinueOnError([&] { SetAttributes(kConfigSysPath, 0); });
   ContinueOnError([&] {
-    const std::string bytes = CodePage::Active().ToBytes(ConfigSysText(ProgramFolder()));
+    const std::string bytes = CodePage::Active().ToBytes(ConfigSysText(DosFolder(ProgramFolder())));
     ReplaceFileContents(kConfigSysPath, bytes);
   });
 }
@@ -328,7 +329,7 @@ void Form1::Command1_Click(int index) {
                             MB_YESNO | MB_DEFBUTTON1) == IDYES;
   });
   bool restart = false;
-  if (confirmed) ContinueOnError([&] { restart = WriteBootFiles(backup); });
+  if (confirmed) ContinueOnError([&] { restart = HandOverToDos(backup); });
 
   ContinueOnError(
       [&] { SetAttributes(kBootIniPath, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN); });
@@ -340,11 +341,26 @@ void Form1::Command1_Click(int index) {
   if (restart) ContinueOnError([&] { Sys().Rest(); });
 }
 
+bool Form1::HandOverToDos(bool backup) {
+  const Job job{backup, ImagePath, ProgramFolder()};
+  std::u16string problem = JobProblem(job);
+  // What this click makes goes again when the job ends without a restart.
+  HandOver hand_over(job);
+  if (problem.empty()) problem = hand_over.Prepare();
+  if (!problem.empty()) {
+    MessageBoxW(hwnd_, Wide(problem.c_str()), Wide(kTitle), MB_OK | MB_ICONERROR);
+    return false;
+  }
+  if (!WriteBootFiles(backup)) return false;
+  hand_over.Keep();
+  return true;
+}
+
 bool Form1::WriteBootFiles(bool backup) {
   const CodePage ansi = CodePage::Active();
   const std::string menu = ansi.ToBytes(GetMenu(u"Dos", CurSysName));
   const std::string batch =
-      ansi.ToBytes(u"@Echo Off\r\nPath=" + ProgramFolder() + u"\r\nSmartdrv\r\n" +
+      ansi.ToBytes(u"@Echo Off\r\nPath=" + DosFolder(ProgramFolder()) + u"\r\nSmartdrv\r\n" +
                    (backup ? u"BF " : u"HF ") + ImagePath);
 
   // boot.ini as it was, to put back if AUTOEXEC.BAT cannot follow it.

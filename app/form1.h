@@ -60,6 +60,10 @@ class Form1 : public Form {
   void Form_Load();
   void Option1_Click(int index);
   void Command1_Click(int index);
+  // Checks that the DOS side can do the job, then hands it over: the saved
+  // menu, the image file, the ticket and the two boot files, all or none.
+  // Tells the user what stands in the way. True when a restart may follow.
+  bool HandOverToDos(bool backup);
   // Writes boot.ini and AUTOEXEC.BAT for the job, both or neither; tells
   // the user when they cannot be written. True when both were written.
   bool WriteBootFiles(bool backup);

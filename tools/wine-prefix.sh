@@ -34,13 +34,15 @@ clone_prefix() {
 
 # The template every other prefix is copied from, made once (about ten
 # seconds) and reused. A lock keeps parallel callers from making it twice.
+# Besides drive C it has a drive D (the folder drive_d), a second local
+# disk for image files.
 ensure_template_prefix() {
   local template=$ORVANE_WINE_ROOT/template
-  [[ -f $template/.orvane-ready ]] && return 0
+  [[ -f $template/.orvane-ready-2 ]] && return 0
   mkdir -p "$ORVANE_WINE_ROOT"
   (
     flock 9
-    if [[ ! -f $template/.orvane-ready ]]; then
+    if [[ ! -f $template/.orvane-ready-2 ]]; then
       rm -rf "$template"
       WINEPREFIX=$template "$WINE" wineboot -i >/dev/null 2>&1 || true
       # No window manager runs on the tests' X server: unmanaged windows
@@ -49,7 +51,9 @@ ensure_template_prefix() {
         >/dev/null 2>&1
       WINEPREFIX=$template "$WINESERVER" -w
       [[ -f $template/system.reg ]] || { echo "wine-prefix: could not create $template" >&2; exit 1; }
-      touch "$template/.orvane-ready"
+      mkdir -p "$template/drive_d"
+      ln -sfn ../drive_d "$template/dosdevices/d:"
+      touch "$template/.orvane-ready-2"
     fi
   ) 9>"$ORVANE_WINE_ROOT/.template.lock"
 }

@@ -3,21 +3,36 @@
 // prefix of its own. A restart there ends every process of the prefix;
 // the test process protects itself from that and reads the restart
 // request from Wine's relay log.
+//
+// The program is installed as a user would: C:\ORVANE\orvane.exe beside
+// BF.COM and HF.COM, with C:\BOOTSECT.DOS on drive C and the images on
+// drive D. Wine reports every drive as NTFS, which DOS cannot read: jobs
+// that pass every check run orvane_fat_volumes.exe, the same program with
+// the file systems that ORVANE_TEST_VOLUMES names (D: as FAT32).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 
 #include "app/boot_text.h"
 #include "app/form1.h"
 #include "app/tests/program_fixture.h"
+#include "dos/engine/image.h"
 #include "tests/support/win_test_support.h"
 
 namespace orvane::testing {
 namespace {
 
 const wchar_t kBootIni[] = L"C:\\boot.ini";
+const wchar_t kSavedMenu[] = L"C:\\BOOT.ORV";
+const wchar_t kTicket[] = L"C:\\ORVANE.JOB";
+const wchar_t kInstalled[] = L"C:\\ORVANE";
+const char kUserMenu[] =
+    "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+    "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"XP\" "
+    "/noexecute=optin\r\n";
 const wchar_t kAutoexec[] = L"C:\\AUTOEXEC.BAT";
 const wchar_t kOrvaneKey[] = L"SOFTWARE\\Orvane";
 const wchar_t kImageFolderValue[] = L"\u8DEF\u7ECF";  // 路经
@@ -34,6 +49,34 @@ std::wstring Today() {
   wchar_t text[32];
   swprintf(text, 32, L"%d-%d-%d", now.wYear, now.wMonth, now.wDay);
   return text;
+}
+
+// A small, whole image in the DOS side's format: 40 sectors of a volume the
+// engine does not read, so every sector is in it.
+std::string WholeImage() {
+  struct Disk final : dos::SectorDisk {
+    dos::Status Read(uint32_t lba, uint16_t count, uint8_t* buffer) override {
+      for (uint32_t i = 0; i < count * dos::kSectorSize; ++i) buffer[i] = uint8_t(lba * 7 + i);
+      return {};
+    }
+    dos::Status Write(uint32_t, uint16_t, const uint8_t*) override { return {}; }
+    uint32_t SectorCount() override { return 40; }
+  } disk;
+  struct Out final : dos::ImageOutput {
+    dos::Status Write(const uint8_t* data, uint32_t size) override {
+      bytes.append(reinterpret_cast<const char*>(data), size);
+      return {};
+    }
+    std::string bytes;
+  } out;
+  auto ws = std::make_unique<dos::Workspace>();
+  dos::ImageSource source;
+  source.partition = {0x80, 0x07, true, 63, 40};
+  source.layout.total_sectors = 40;
+  dos::ImageSummary plan;
+  EXPECT_TRUE(dos::PlanImage(disk, source, *ws, &plan).ok());
+  EXPECT_TRUE(dos::WriteImage(disk, source, plan, 0, 0, out, *ws, nullptr, nullptr).ok());
+  return out.bytes;
 }
 
 class JobTest : public ProgramTest {
@@ -70,75 +113,106 @@ class JobTest : public ProgramTest {
     return ReadRegistryString(HKEY_LOCAL_MACHINE, kOrvaneKey, kImageFolderValue);
   }
   static DWORD Attributes(const wchar_t* path) { return GetFileAttributesW(path); }
-  static std::string Batch(const std::string& command_and_image) {
-    const std::wstring folder = BuiltProgramFolder();
-    return "@Echo Off\r\nPath=" + std::string(folder.begin(), folder.end()) + "\r\nSmartdrv\r\n" +
+  static std::string Batch(const std::string& command_and_image,
+                           const std::wstring& folder = kInstalled) {
+    const std::wstring dos = DosFolderOf(folder);
+    return "@Echo Off\r\nPath=" + std::string(dos.begin(), dos.end()) + "\r\nSmartdrv\r\n" +
            command_and_image;
+  }
+  // Copies a build of the program into `folder` with the DOS commands beside
+  // it, and a DOS boot onto drive C, as a user installs Orvane.
+  static void Install(const std::wstring& folder = kInstalled, const wchar_t* build = L"orvane.exe",
+                      bool commands = true) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(
+        CopyFileW((ExecutableFolder() + build).c_str(), (folder + L"\\orvane.exe").c_str(), FALSE));
+    if (commands) {
+      WriteFileBytes(folder + L"\\BF.COM", "BF");
+      WriteFileBytes(folder + L"\\HF.COM", "HF");
+    }
+    WriteFileBytes(L"C:\\BOOTSECT.DOS", std::string(512, '\0'));
+  }
+  void StartInstalled(const std::wstring& folder = kInstalled, bool fat_volumes = false) {
+    std::vector<std::wstring> environment{L"WINEDEBUG=+pid,+relay"};
+    if (fat_volumes) environment.push_back(L"ORVANE_TEST_VOLUMES=D:FAT32");
+    Start(folder + L"\\orvane.exe", environment);
+  }
+  // What a job that did not end in a restart leaves: none of the files it
+  // makes for DOS, boot.ini as it was but protected, no restart.
+  void ExpectNothingHandedOver(const std::string& menu, const std::wstring& image) {
+    EXPECT_EQ(ReadFileBytes(kBootIni), menu);
+    EXPECT_EQ(Attributes(kBootIni) & kReadOnlyHidden, kReadOnlyHidden);
+    EXPECT_EQ(Attributes(kTicket), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Attributes(kSavedMenu), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Attributes(image.c_str()), INVALID_FILE_ATTRIBUTES) << "no empty image left";
+    EXPECT_FALSE(RestartRequested());
+    EXPECT_FALSE(program_->WaitForExit(std::chrono::milliseconds(0)).has_value());
   }
 };
 
-TEST_F(JobTest, BackupWithYesWritesBothFilesThenRestarts) {
-  ASSERT_TRUE(CreateDirectoryW(L"C:\\Backup", nullptr));
-  WriteFileBytes(kBootIni, "old menu");
+TEST_F(JobTest, BackupThatPassesEveryCheckHandsOverAndRestartsLast) {
+  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_TRUE(CreateDirectoryW(L"D:\\Backup", nullptr));
+  WriteFileBytes(kBootIni, kUserMenu);
   WriteFileBytes(kAutoexec, "old batch");
   SetFileAttributesW(kBootIni, kReadOnlyHidden);
   SetFileAttributesW(kAutoexec, kReadOnlyHidden);
-  ASSERT_NO_FATAL_FAILURE(StartTraced());
+  const DWORD user_attributes = Attributes(kBootIni);
+  // Asked now: after the restart Wine's mount manager is gone.
+  DWORD serial = 0;
+  ASSERT_TRUE(GetVolumeInformationW(L"D:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0));
+  TraceCalls(L"kernel32.MoveFileExW;kernel32.SetFileAttributesW;user32.ExitWindowsEx");
+  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
 
   Click(Form1::kCommand1Id);
   const std::wstring name = Today() + L"-XP.GHO";
-  const auto dialog = AnswerFileDialog(program_->pid(), L"C:\\Backup\\" + name);
+  const std::wstring image = L"D:\\Backup\\" + name;
+  const auto dialog = AnswerFileDialog(program_->pid(), image);
   ASSERT_TRUE(dialog);
   EXPECT_EQ(dialog->title, L"Orvane");
   EXPECT_EQ(dialog->ok_button, kSaveButton);
   EXPECT_EQ(dialog->file_name, name);
   const auto confirm = AnswerMessageBox(program_->pid(), IDYES);
   ASSERT_TRUE(confirm);
-  EXPECT_EQ(confirm->title, L"Orvane");
   EXPECT_EQ(confirm->text, L"\u60A8\u786E\u5B9A\u8981\u5907\u4EFD\u8BE5\u7CFB\u7EDF\u5417\uFF1F");
   EXPECT_EQ(confirm->buttons, (std::vector<int>{IDYES, IDNO}));
-  EXPECT_EQ(confirm->default_button, IDYES);
   EXPECT_FALSE(confirm->has_icon);
 
-  // The restart ends the program.
+  // The restart ends the program, and nothing of the job comes after it.
   ASSERT_TRUE(program_->WaitForExit().has_value());
   EXPECT_TRUE(RestartRequested()) << WineLog();
-  const std::string menu = Narrow(GetMenu(u"Dos", u"XP"));
-  EXPECT_EQ(menu.size(), 180u);
-  EXPECT_EQ(ReadFileBytes(kBootIni), menu);
+  const std::string log = WineLog();
+  const size_t restart = log.rfind("Call user32.ExitWindowsEx");
+  EXPECT_EQ(log.find("Call kernel32.", restart), std::string::npos) << log.substr(restart);
+
+  EXPECT_EQ(ReadFileBytes(image), "") << "the image file exists, empty";
+  EXPECT_EQ(ReadFileBytes(kSavedMenu), kUserMenu);
+  const std::wstring short_image = DosFolderOf(image);
+  char ticket[512];
+  snprintf(ticket, sizeof ticket,
+           "[Orvane]\r\nJob=BF\r\nImage=%ls\r\nSerial=%04lX-%04lX\r\nShortPath=%ls\r\n"
+           "BootAttributes=%lu\r\n",
+           image.c_str(), serial >> 16, serial & 0xFFFF, short_image.c_str() + 2, user_attributes);
+  EXPECT_EQ(ReadFileBytes(kTicket), ticket);
+  EXPECT_EQ(ReadFileBytes(kBootIni), Narrow(GetMenu(u"Dos", u"XP")));
   EXPECT_EQ(Attributes(kBootIni) & kReadOnlyHidden, kReadOnlyHidden);
-  EXPECT_EQ(ReadFileBytes(kAutoexec),
-            Batch("BF C:\\Backup\\" + std::string(name.begin(), name.end())));
-  EXPECT_EQ(StoredFolder(), L"C:\\Backup\\");
-  EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(BuiltProgramFolder()));
+  EXPECT_EQ(ReadFileBytes(kAutoexec), Batch("BF " + std::string(image.begin(), image.end())));
+  EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(kInstalled));
+  EXPECT_EQ(StoredFolder(), L"D:\\Backup\\");
 }
 
-TEST_F(JobTest, BackupWithNoTouchesNoFileButProtectsBootIniAndKeepsTheFolder) {
-  ASSERT_TRUE(CreateDirectoryW(L"C:\\Backup", nullptr));
-  WriteFileBytes(kBootIni, "old menu");
-  WriteFileBytes(kAutoexec, "old batch");
-  ASSERT_NO_FATAL_FAILURE(StartTraced());
-
-  Click(Form1::kCommand1Id);
-  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"C:\\Backup\\x.GHO"));
-  ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDNO));
-  ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
-
-  EXPECT_EQ(ReadFileBytes(kBootIni), "old menu");
-  EXPECT_EQ(Attributes(kBootIni) & kReadOnlyHidden, kReadOnlyHidden);
-  EXPECT_EQ(ReadFileBytes(kAutoexec), "old batch");
-  EXPECT_EQ(StoredFolder(), L"C:\\Backup\\");
-  EXPECT_FALSE(RestartRequested());
-  EXPECT_FALSE(program_->WaitForExit(std::chrono::milliseconds(0)).has_value());
-}
-
-TEST_F(JobTest, RestoreChoosesAnExistingImageAndRunsHf) {
-  ASSERT_TRUE(CreateDirectoryW(L"C:\\Images", nullptr));
-  WriteFileBytes(L"C:\\Images\\sys.GHO", "image");
-  ASSERT_NO_FATAL_FAILURE(StartTraced());
+TEST_F(JobTest, RestoreOfAWholeImageKeepsAnEarlierSavedMenu) {
+  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_TRUE(CreateDirectoryW(L"D:\\Images", nullptr));
+  WriteFileBytes(L"D:\\Images\\sys.GHO", WholeImage());
+  // A job whose restart never came: boot.ini is the DOS menu, BOOT.ORV the
+  // user's own, and that must stay so.
+  WriteFileBytes(kBootIni, Narrow(GetMenu(u"Dos", u"XP")));
+  WriteFileBytes(kSavedMenu, kUserMenu);
+  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
 
   Click(Form1::kCommand1Id + 1);
-  const auto dialog = AnswerFileDialog(program_->pid(), L"C:\\Images\\sys.GHO");
+  const auto dialog = AnswerFileDialog(program_->pid(), L"D:\\Images\\sys.GHO");
   ASSERT_TRUE(dialog);
   EXPECT_EQ(dialog->ok_button, kOpenButton);
   EXPECT_EQ(dialog->file_name, L"");
@@ -148,9 +222,29 @@ TEST_F(JobTest, RestoreChoosesAnExistingImageAndRunsHf) {
 
   ASSERT_TRUE(program_->WaitForExit().has_value());
   EXPECT_TRUE(RestartRequested());
-  EXPECT_EQ(ReadFileBytes(kBootIni), Narrow(GetMenu(u"Dos", u"XP")));
-  EXPECT_EQ(ReadFileBytes(kAutoexec), Batch("HF C:\\Images\\sys.GHO"));
-  EXPECT_EQ(StoredFolder(), L"C:\\Images\\");
+  EXPECT_EQ(ReadFileBytes(kSavedMenu), kUserMenu);
+  const std::string ticket = ReadFileBytes(kTicket).value_or("");
+  EXPECT_EQ(ticket.find("[Orvane]\r\nJob=HF\r\nImage=D:\\Images\\sys.GHO\r\n"), 0u) << ticket;
+  EXPECT_NE(ticket.find("\r\nBootAttributes="), std::string::npos) << ticket;
+  EXPECT_EQ(ReadFileBytes(kAutoexec), Batch("HF D:\\Images\\sys.GHO"));
+  EXPECT_EQ(StoredFolder(), L"D:\\Images\\");
+}
+
+TEST_F(JobTest, BackupWithNoTouchesNoFileButProtectsBootIniAndKeepsTheFolder) {
+  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_TRUE(CreateDirectoryW(L"D:\\Backup", nullptr));
+  WriteFileBytes(kBootIni, "old menu");
+  WriteFileBytes(kAutoexec, "old batch");
+  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
+
+  Click(Form1::kCommand1Id);
+  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"D:\\Backup\\x.GHO"));
+  ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDNO));
+  ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
+
+  ExpectNothingHandedOver("old menu", L"D:\\Backup\\x.GHO");
+  EXPECT_EQ(ReadFileBytes(kAutoexec), "old batch");
+  EXPECT_EQ(StoredFolder(), L"D:\\Backup\\");
 }
 
 TEST_F(JobTest, CancelledDialogEndsTheJob) {
@@ -169,18 +263,20 @@ TEST_F(JobTest, CancelledDialogEndsTheJob) {
   EXPECT_EQ(ReadFileBytes(kBootIni), "old menu");
   EXPECT_EQ(Attributes(kBootIni) & kReadOnlyHidden, 0u);
   EXPECT_EQ(Attributes(kAutoexec), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Attributes(kTicket), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(StoredFolder(), L"D:\\Old\\");
   EXPECT_FALSE(RestartRequested());
 }
 
-TEST_F(JobTest, UnwritableAutoexecLeavesBootIniAsItWasAndDoesNotRestart) {
-  ASSERT_TRUE(CreateDirectoryW(L"C:\\Backup", nullptr));
+TEST_F(JobTest, UnwritableAutoexecUndoesTheHandOverAndDoesNotRestart) {
+  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_TRUE(CreateDirectoryW(L"D:\\Backup", nullptr));
   ASSERT_TRUE(CreateDirectoryW(kAutoexec, nullptr));  // a folder in the file's place
   WriteFileBytes(kBootIni, "old menu");
-  ASSERT_NO_FATAL_FAILURE(StartTraced());
+  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
 
   Click(Form1::kCommand1Id);
-  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"C:\\Backup\\x.GHO"));
+  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"D:\\Backup\\x.GHO"));
   ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDYES));
   const auto error = AnswerMessageBox(program_->pid(), IDOK);
   ASSERT_TRUE(error) << "no message about the failure";
@@ -189,16 +285,16 @@ TEST_F(JobTest, UnwritableAutoexecLeavesBootIniAsItWasAndDoesNotRestart) {
   EXPECT_TRUE(error->has_icon);
   ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
 
-  EXPECT_EQ(ReadFileBytes(kBootIni), "old menu");
-  EXPECT_FALSE(RestartRequested());
-  EXPECT_FALSE(program_->WaitForExit(std::chrono::milliseconds(0)).has_value());
-  EXPECT_EQ(StoredFolder(), L"C:\\Backup\\");
+  ExpectNothingHandedOver("old menu", L"D:\\Backup\\x.GHO");
+  EXPECT_EQ(StoredFolder(), L"D:\\Backup\\");
 }
 
-TEST_F(JobTest, ChineseImagePathAndEmptySystemName) {
-  const std::wstring folder = L"C:\\\u5907\u4EFD\\";  // C:\备份\ .
+TEST_F(JobTest, ChineseImagePathLongProgramFolderAndEmptySystemName) {
+  const std::wstring program = L"C:\\Orvane Tools";
+  ASSERT_NO_FATAL_FAILURE(Install(program, L"orvane_fat_volumes.exe"));
+  const std::wstring folder = L"D:\\\u5907\u4EFD\\";  // D:\备份\ .
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  ASSERT_NO_FATAL_FAILURE(StartTraced());
+  ASSERT_NO_FATAL_FAILURE(StartInstalled(program, true));
   // "其他" with the input box cancelled: the system name is empty.
   Click(Form1::kOption1Id + 2);
   ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDCANCEL));
@@ -213,8 +309,108 @@ TEST_F(JobTest, ChineseImagePathAndEmptySystemName) {
   ASSERT_TRUE(program_->WaitForExit().has_value());
   EXPECT_TRUE(RestartRequested());
   EXPECT_EQ(ReadFileBytes(kBootIni), Narrow(GetMenu(u"Dos", u"")));
-  EXPECT_EQ(ReadFileBytes(kAutoexec), Batch("BF C:\\\xB1\xB8\xB7\xDD\\\xCF\xB5\xCD\xB3.GHO"));
+  // DOS reads the program's folder by its short name; the image keeps its
+  // full path, which BF finds through the ticket.
+  ASSERT_NE(DosFolderOf(program), program);
+  EXPECT_EQ(ReadFileBytes(kAutoexec),
+            Batch("BF D:\\\xB1\xB8\xB7\xDD\\\xCF\xB5\xCD\xB3.GHO", program));
+  EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(program));
   EXPECT_EQ(StoredFolder(), folder);
+}
+
+// Each check refuses before anything is written: one message box with the
+// error icon, then the job ends as after No.
+struct CheckCase {
+  const char* name;
+  const wchar_t* build;    // the program that runs
+  const wchar_t* volumes;  // ORVANE_TEST_VOLUMES, or null
+  bool restore;
+  const wchar_t* image;     // the chosen file
+  const char* image_bytes;  // its content for a restore, or null
+  const wchar_t* message;   // the box's text begins so
+};
+void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
+
+class JobCheckTest : public JobTest, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(JobCheckTest, RefusesBeforeAnythingIsWritten) {
+  const CheckCase& c = GetParam();
+  const std::string name = c.name;
+  const std::wstring folder = name == "ProgramNotOnDriveC" ? L"D:\\ORVANE" : kInstalled;
+  ASSERT_NO_FATAL_FAILURE(Install(folder, c.build, name != "NoCommandBesideTheProgram"));
+  if (name == "NoDosBootOnDriveC") DeleteFileW(L"C:\\BOOTSECT.DOS");
+  CreateDirectoryW(L"C:\\Images", nullptr);
+  CreateDirectoryW(L"D:\\Images", nullptr);
+  if (c.image_bytes) WriteFileBytes(c.image, c.image_bytes);
+  WriteFileBytes(kBootIni, kUserMenu);
+  std::vector<std::wstring> environment{L"WINEDEBUG=+pid,+relay"};
+  if (c.volumes) environment.push_back(std::wstring(L"ORVANE_TEST_VOLUMES=") + c.volumes);
+  ASSERT_NO_FATAL_FAILURE(Start(folder + L"\\orvane.exe", environment));
+
+  Click(Form1::kCommand1Id + (c.restore ? 1 : 0));
+  ASSERT_TRUE(AnswerFileDialog(program_->pid(), c.image));
+  ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDYES));
+  const auto error = AnswerMessageBox(program_->pid(), IDOK);
+  ASSERT_TRUE(error) << "no message about the check";
+  EXPECT_EQ(error->title, L"Orvane");
+  EXPECT_EQ(error->text.rfind(c.message, 0), 0u) << error->text;
+  EXPECT_NE(error->text.find(L'\n'), std::wstring::npos) << "says what to do: " << error->text;
+  EXPECT_TRUE(error->has_icon);
+  EXPECT_EQ(error->buttons, (std::vector<int>{IDOK}));
+  ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
+
+  ExpectNothingHandedOver(kUserMenu, c.restore ? L"D:\\Images\\none" : c.image);
+  if (c.image_bytes) {
+    EXPECT_EQ(ReadFileBytes(c.image), c.image_bytes);
+  }
+  EXPECT_EQ(Attributes(kAutoexec), INVALID_FILE_ATTRIBUTES);
+  const std::wstring image = c.image;
+  EXPECT_EQ(StoredFolder(), image.substr(0, image.rfind(L'\\') + 1));
+}
+
+// The message texts: what is wrong, then (after a line break) what to do.
+INSTANTIATE_TEST_SUITE_P(
+    Checks, JobCheckTest,
+    ::testing::Values(
+        CheckCase{"NoDosBootOnDriveC", L"orvane_fat_volumes.exe", L"D:FAT32", false,
+                  L"D:\\Images\\a.GHO", nullptr, L"\u627E\u4E0D\u5230 C:\\BOOTSECT.DOS"},
+        CheckCase{"NoCommandBesideTheProgram", L"orvane_fat_volumes.exe", L"D:FAT32", false,
+                  L"D:\\Images\\a.GHO", nullptr,
+                  L"\u7A0B\u5E8F\u6240\u5728\u7684\u6587\u4EF6\u5939\u4E2D\u6CA1\u6709 BF.COM"},
+        CheckCase{"ProgramNotOnDriveC", L"orvane_fat_volumes.exe", L"D:FAT32", false,
+                  L"D:\\Images\\a.GHO", nullptr, L"Orvane \u5FC5\u987B\u653E\u5728 C \u76D8"},
+        CheckCase{"BackupOntoDriveC", L"orvane.exe", nullptr, false, L"C:\\Images\\a.GHO", nullptr,
+                  L"\u955C\u50CF\u6587\u4EF6\u4E0D\u80FD\u653E\u5728 C \u76D8\u4E0A\uFF1A"
+                  L"\u8981\u5907\u4EFD"},
+        CheckCase{"ImageOnANetworkDrive", L"orvane_fat_volumes.exe", L"D:FAT32:4", false,
+                  L"D:\\Images\\a.GHO", nullptr,
+                  L"\u955C\u50CF\u6587\u4EF6\u6240\u5728\u7684\u9A71\u52A8\u5668\u4E0D\u662F"},
+        // The real program, with what Wine reports of drive D.
+        CheckCase{"ImageOnNtfs", L"orvane.exe", nullptr, false, L"D:\\Images\\a.GHO", nullptr,
+                  L"\u955C\u50CF\u6587\u4EF6\u6240\u5728\u7684\u5206\u533A\u662F NTFS"},
+        CheckCase{"RestoreOfAForeignFile", L"orvane_fat_volumes.exe", L"D:FAT32", true,
+                  L"D:\\Images\\b.GHO", "not an image at all, though long enough to have ends",
+                  L"\u6240\u9009\u6587\u4EF6\u4E0D\u662F\u5B8C\u6574\u7684 Orvane "
+                  L"\u955C\u50CF\uFF08\u5B83\u4E0D\u662F"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(JobTest, RestoreOfACutImageIsRefused) {
+  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_TRUE(CreateDirectoryW(L"D:\\Images", nullptr));
+  const std::string whole = WholeImage();
+  WriteFileBytes(L"D:\\Images\\cut.GHO", whole.substr(0, whole.size() - 1));
+  WriteFileBytes(kBootIni, kUserMenu);
+  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
+
+  Click(Form1::kCommand1Id + 1);
+  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"D:\\Images\\cut.GHO"));
+  ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDYES));
+  const auto error = AnswerMessageBox(program_->pid(), IDOK);
+  ASSERT_TRUE(error);
+  // 镜像不完整: the completion record is not where the file ends.
+  EXPECT_NE(error->text.find(L"\u955C\u50CF\u4E0D\u5B8C\u6574"), std::wstring::npos) << error->text;
+  ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
+  ExpectNothingHandedOver(kUserMenu, L"D:\\Images\\none");
 }
 
 }  // namespace

@@ -26,9 +26,18 @@ inline std::wstring BuiltProgramFolder() {
   return folder;
 }
 
+// A folder as DOS reads it: its short path, as the platform gives it.
+inline std::wstring DosFolderOf(const std::wstring& folder) {
+  wchar_t short_path[MAX_PATH] = {};
+  const DWORD length = GetShortPathNameW(folder.c_str(), short_path, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(short_path, length) : folder;
+}
+
 // The CONFIG.SYS line for a program in `folder` (ASCII only).
 inline std::string ConfigLineFor(const std::wstring& folder) {
-  return "DEVICE=" + std::string(folder.begin(), folder.end()) + "\\HIMEM.SYS";
+  const std::wstring dos = DosFolderOf(folder);
+  return "DEVICE=" + std::string(dos.begin(), dos.end()) + (dos.back() == L'\\' ? "" : "\\") +
+         "HIMEM.SYS";
 }
 
 class ProgramTest : public ::testing::Test {

@@ -382,6 +382,20 @@ Status ReadImageHeader(ImageInput& in, Workspace& ws, ImageHeader* header) {
   return DecodeHeader(ws.record, header);
 }
 
+Status CheckImageEnds(const uint8_t* header_bytes, const uint8_t* t, uint64_t image_bytes,
+                      ImageHeader* header) {
+  if (image_bytes < kHeaderSize + kTrailerSize) return Status::Fail(Fault::kNotAnImage);
+  const Status s = DecodeHeader(header_bytes, header);
+  if (!s.ok()) return s;
+  if (!SameBytes(t, kTrailerMagic, 8)) return Status::Fail(Fault::kCutShort);
+  const uint64_t bytes = Load32(t + 16) | (static_cast<uint64_t>(Load32(t + 20)) << 32);
+  if (Load32(t + 60) != Crc32(0, t, 60) || Load32(t + 24) != header->crc ||
+      Load32(t + 12) != header->data_sectors || bytes != image_bytes) {
+    return Status::Fail(Fault::kTrailerDamaged);
+  }
+  return Status::Ok();
+}
+
 Status VerifyImage(ImageInput& in, Workspace& ws, Progress* progress, ImageHeader* header,
                    ImageSummary* summary) {
   return ReadImage(in, nullptr, 0, 0, ws, progress, header, summary);

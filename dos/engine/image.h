@@ -74,6 +74,13 @@ Status WriteImage(SectorDisk& disk, const ImageSource& source, const ImageSummar
 // Reads just the header (the first 512 bytes of `in`).
 Status ReadImageHeader(ImageInput& in, Workspace& ws, ImageHeader* header);
 
+// Checks an image by its two ends, without reading its chunks: the header
+// (its first 512 bytes) and the completion record (its last 64 bytes) of an
+// image `image_bytes` long. A quick test that a file is a whole image of
+// ours; only VerifyImage finds damage inside.
+Status CheckImageEnds(const uint8_t* header_bytes, const uint8_t* trailer, uint64_t image_bytes,
+                      ImageHeader* header);
+
 // Reads the whole image and checks every record: header, each chunk's
 // header and CRC, the runs inside the partition, the completion record.
 // Writes nothing anywhere.

@@ -220,6 +220,24 @@ TEST(ImageDamage, ForeignFilesAndNewerFormatsAreNamed) {
   EXPECT_TRUE(Verify(longer).ok());
 }
 
+TEST(ImageEnds, WholeImagesPassAndCutOrForeignOnesDoNot) {
+  const std::vector<uint8_t>& good = SmallImage();
+  ImageHeader h;
+  auto ends = [&](const std::vector<uint8_t>& bytes) {
+    return CheckImageEnds(bytes.data(), bytes.data() + bytes.size() - kTrailerSize, bytes.size(),
+                          &h)
+        .fault;
+  };
+  EXPECT_EQ(ends(good), Fault::kNone);
+  EXPECT_EQ(h.fs, FileSystem::kFat12);
+  EXPECT_EQ(ends({good.begin(), good.end() - 512}), Fault::kCutShort);
+  std::vector<uint8_t> longer = good;
+  longer.resize(good.size() + kTrailerSize);
+  std::copy(good.end() - kTrailerSize, good.end(), longer.end() - kTrailerSize);
+  EXPECT_EQ(ends(longer), Fault::kTrailerDamaged) << "the record counts the bytes before it";
+  EXPECT_EQ(ends(std::vector<uint8_t>(good.size(), 'x')), Fault::kNotAnImage);
+}
+
 TEST(ImageParts, MissingOrCutPartIsRefusedAndNamesFollowTheFirst) {
   char name[32];
   ASSERT_TRUE(ImagePartName("D:\\IMG\\SYS.GHO", 0, name, sizeof name));
