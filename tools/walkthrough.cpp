@@ -89,9 +89,11 @@ int Walk(const std::wstring& out) {
                     L"ProductName", L"Microsoft Windows XP");
   // The short date format of a Chinese (PRC) Windows XP.
   SetRegistryString(HKEY_CURRENT_USER, L"Control Panel\\International", L"sShortDate", L"yyyy-M-d");
-  CreateDirectoryW(L"C:\\Backup", nullptr);
+  CreateDirectoryW(L"D:\\Backup", nullptr);
 
-  ChildProcess program(ExecutableFolder() + L"orvane.exe");
+  // ./run installed the program as C:\ORVANE\orvane.exe with BF.COM and
+  // HF.COM, and a DOS boot on drive C.
+  ChildProcess program(L"C:\\ORVANE\\orvane.exe", {L"ORVANE_TEST_VOLUMES=D:FAT32"});
   HWND main = WaitForWindow(program.pid(), Form1::kClassName);
   if (!main) return Fail("the main window did not appear");
   printf("walkthrough: the window is open\n");
@@ -106,7 +108,7 @@ int Walk(const std::wstring& out) {
   const std::wstring offered = ControlText(GetDlgItem(dialog, 0x47C));
   printf("walkthrough: clicked the backup button; the save dialog offers %s\n",
          Utf8(offered).c_str());
-  if (!AnswerFileDialog(program.pid(), L"C:\\Backup\\" + offered))
+  if (!AnswerFileDialog(program.pid(), L"D:\\Backup\\" + offered))
     return Fail("could not answer the save dialog");
 
   HWND confirm = WaitForWindow(program.pid(), L"#32770");
@@ -114,7 +116,7 @@ int Walk(const std::wstring& out) {
   WaitUntil([&] { return !ControlText(GetDlgItem(confirm, IDYES)).empty(); });
   WaitUntilIdle(confirm);
   SaveScreenshot(out + L"3-confirmation.bmp");
-  printf("walkthrough: saved as C:\\Backup\\%s; answering Yes\n", Utf8(offered).c_str());
+  printf("walkthrough: saved as D:\\Backup\\%s; answering Yes\n", Utf8(offered).c_str());
   if (!AnswerMessageBox(program.pid(), IDYES)) return Fail("could not answer the confirmation");
 
   if (!program.WaitForExit(std::chrono::seconds(30)))
@@ -122,7 +124,8 @@ int Walk(const std::wstring& out) {
   printf("walkthrough: the restart ended the program\n");
 
   std::string report;
-  for (const wchar_t* path : {L"C:\\boot.ini", L"C:\\AUTOEXEC.BAT", L"C:\\CONFIG.SYS"}) {
+  for (const wchar_t* path : {L"C:\\boot.ini", L"C:\\AUTOEXEC.BAT", L"C:\\CONFIG.SYS",
+                              L"C:\\ORVANE.JOB", L"C:\\BOOT.ORV"}) {
     report += "== " + Utf8(path) + " (" + AttributesText(path) + ")\n";
     const std::string bytes = ReadFileBytes(path).value_or("");
     const int size =
