@@ -314,6 +314,7 @@ bool DosImageFile::OpenPart(unsigned index, bool create, uint16_t* error) {
 
 bool DosImageFile::Create(const char* first, uint16_t* error) {
   first_ = first;
+  writing_ = true;
   if (!OpenPart(0, true, error)) return false;
   char name[kPathCapacity];
   for (unsigned i = 1; i < kMaxParts && ImagePartName(first, i, name, sizeof name); ++i) {
@@ -324,6 +325,7 @@ bool DosImageFile::Create(const char* first, uint16_t* error) {
 
 bool DosImageFile::Open(const char* first, uint16_t* error) {
   first_ = first;
+  writing_ = false;
   ended_ = false;
   return OpenPart(0, false, error);
 }
@@ -376,7 +378,7 @@ Status DosImageFile::Read(uint8_t* data, uint32_t size, uint32_t* got) {
 bool DosImageFile::Close() {
   if (!open_) return true;
   open_ = false;
-  rm::DosCommit(handle_);
+  if (writing_) rm::DosCommit(handle_);
   return rm::DosClose(handle_);
 }
 

@@ -71,6 +71,7 @@ class DosImageFile final : public ImageOutput, public ImageInput {
   const char* first_ = nullptr;
   uint16_t handle_ = 0;
   bool open_ = false;
+  bool writing_ = false;
   bool extended_ = false;
   unsigned index_ = 0;
   uint32_t in_part_ = 0;

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "app/boot_text.h"
@@ -411,6 +413,56 @@ TEST_F(JobTest, RestoreOfACutImageIsRefused) {
   EXPECT_NE(error->text.find(L"\u955C\u50CF\u4E0D\u5B8C\u6574"), std::wstring::npos) << error->text;
   ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
   ExpectNothingHandedOver(kUserMenu, L"D:\\Images\\none");
+}
+
+}  // namespace
+}  // namespace orvane::testing
+
+namespace orvane::testing {
+namespace {
+
+// The Windows half of the whole chain (dos/tests/chain_test.py runs it,
+// then BF or HF under DOSBox on disks made from what it leaves): a job on
+// drive C of this prefix, its files copied to ORVANE_CHAIN_OUT. Skipped
+// without that variable.
+class HandOverChain : public JobTest {
+ protected:
+  void SetUp() override {
+    const char* out = getenv("ORVANE_CHAIN_OUT");
+    if (!out) GTEST_SKIP() << "run by dos/tests/chain_test.py";
+    out_ = std::wstring(out, out + strlen(out));
+    JobTest::SetUp();
+  }
+  void RunJob(bool backup, const std::wstring& image) {
+    ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+    CreateDirectoryW(L"D:\\Backup", nullptr);
+    WriteFileBytes(kBootIni, kUserMenu);
+    SetFileAttributesW(kBootIni, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
+    Click(Form1::kCommand1Id + (backup ? 0 : 1));
+    ASSERT_TRUE(AnswerFileDialog(program_->pid(), image));
+    ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDYES));
+    ASSERT_TRUE(program_->WaitForExit().has_value());
+    ASSERT_TRUE(RestartRequested());
+    for (const wchar_t* name : {L"boot.ini", L"BOOT.ORV", L"ORVANE.JOB", L"AUTOEXEC.BAT"}) {
+      const std::optional<std::string> bytes = ReadFileBytes(std::wstring(L"C:\\") + name);
+      ASSERT_TRUE(bytes) << name;
+      WriteFileBytes(out_ + L"\\" + name, *bytes);
+    }
+  }
+  std::wstring out_;
+};
+
+TEST_F(HandOverChain, Backup) { RunJob(true, L"D:\\Backup\\SYS.GHO"); }
+
+TEST_F(HandOverChain, Restore) {
+  // The image BF made, as the chain test left it.
+  const std::optional<std::string> image = ReadFileBytes(out_ + L"\\SYS.GHO");
+  ASSERT_TRUE(image);
+  CreateDirectoryW(L"D:\\Backup", nullptr);
+  WriteFileBytes(L"D:\\Backup\\SYS.GHO", *image);
+  RunJob(false, L"D:\\Backup\\SYS.GHO");
 }
 
 }  // namespace
