@@ -4,6 +4,19 @@
 
 namespace orvane {
 
+UINT PlatformDriveType(const std::u16string& root) {
+  return GetDriveTypeW(reinterpret_cast<const wchar_t*>(root.c_str()));
+}
+
+std::u16string PlatformFileSystem(const std::u16string& root) {
+  wchar_t name[MAX_PATH + 1] = {};
+  if (!GetVolumeInformationW(reinterpret_cast<const wchar_t*>(root.c_str()), nullptr, 0, nullptr,
+                             nullptr, nullptr, name, MAX_PATH + 1)) {
+    return u"";
+  }
+  return reinterpret_cast<const char16_t*>(name);
+}
+
 bool VolumeSerial(const std::u16string& root, DWORD* serial) {
   return GetVolumeInformationW(reinterpret_cast<const wchar_t*>(root.c_str()), nullptr, 0, serial,
                                nullptr, nullptr, nullptr, 0);

@@ -19,6 +19,10 @@ UINT VolumeDriveType(const std::u16string& root);
 // gives none.
 std::u16string VolumeFileSystem(const std::u16string& root);
 
+// What the platform itself reports, whichever of the two above is linked.
+UINT PlatformDriveType(const std::u16string& root);
+std::u16string PlatformFileSystem(const std::u16string& root);
+
 // The volume serial number; false when the volume gives none.
 bool VolumeSerial(const std::u16string& root, DWORD* serial);
 

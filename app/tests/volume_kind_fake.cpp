@@ -34,7 +34,7 @@ UINT VolumeDriveType(const std::u16string& root) {
   const std::string entry = EntryFor(root);
   const size_t colon = entry.find(':');
   if (colon != std::string::npos) return static_cast<UINT>(std::atoi(entry.c_str() + colon + 1));
-  return GetDriveTypeW(reinterpret_cast<const wchar_t*>(root.c_str()));
+  return PlatformDriveType(root);
 }
 
 std::u16string VolumeFileSystem(const std::u16string& root) {
@@ -43,12 +43,7 @@ std::u16string VolumeFileSystem(const std::u16string& root) {
     const std::string name = entry.substr(0, entry.find(':'));
     return std::u16string(name.begin(), name.end());
   }
-  wchar_t name[MAX_PATH + 1] = {};
-  if (!GetVolumeInformationW(reinterpret_cast<const wchar_t*>(root.c_str()), nullptr, 0, nullptr,
-                             nullptr, nullptr, name, MAX_PATH + 1)) {
-    return u"";
-  }
-  return reinterpret_cast<const char16_t*>(name);
+  return PlatformFileSystem(root);
 }
 
 }  // namespace orvane
