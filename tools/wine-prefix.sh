@@ -7,8 +7,11 @@ wine_environment() {
   WINE=/usr/lib/wine/wine64
   WINESERVER=/usr/lib/wine/wineserver
   # Code page 936 and Chinese arguments need the glibc locale zh_CN.UTF-8.
+  # Wine takes its dialogs' language from LC_MESSAGES and LC_ALL too: every
+  # locale variable of the caller goes, so LANG alone decides.
   export LANG=zh_CN.UTF-8
-  unset LC_ALL LC_CTYPE LANGUAGE
+  unset LC_ALL LC_CTYPE LC_MESSAGES LC_COLLATE LC_NUMERIC LC_TIME LC_MONETARY LC_PAPER LC_NAME \
+    LC_ADDRESS LC_TELEPHONE LC_MEASUREMENT LC_IDENTIFICATION LANGUAGE
   export WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko installer prompts in a new prefix.
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
