@@ -165,6 +165,7 @@ class Refusals(DosSideTest):
         self.assertEqual(machine.image(), b"")
         self.assertMenuBack(machine, USER_MENU)
         self.assertFilesAsMade(machine)
+        self.assertClean(machine.c, machine.d)
 
     def test_a_full_image_drive_is_refused_before_anything_is_written(self):
         machine = Machine(self.folder, job="BF")
@@ -183,6 +184,8 @@ class Refusals(DosSideTest):
         self.assertEqual(result.exit_code, 1, result.output)
         self.assertIn("drive C", result.output)
         self.assertNotIn("SELF.GHO", harness.list_files(machine.c))
+        self.assertMenuBack(machine, WINDOWS_MENU)
+        self.assertClean(machine.c, machine.d)
 
 
 class DamagedImages(DosSideTest):
@@ -222,6 +225,7 @@ class DamagedImages(DosSideTest):
             self.assertIn(says, result.output)
             self.assertIn("Drive C has not been changed", result.output)
         self.assertEqual(machine.c.read_sectors(0, machine.c.sectors), before)
+        self.assertClean(machine.c, machine.d)
 
     def test_esc_in_the_countdown_cancels_the_restore(self):
         machine = Machine(self.folder, job="HF")
@@ -237,7 +241,7 @@ class DamagedImages(DosSideTest):
         self.assertIn("Cancelled", result.output)
         self.assertEqual(harness.read_file(machine.c, "/LATER.BIN"), b"made after the backup")
         self.assertMenuBack(machine, USER_MENU)
-        self.assertClean(machine.c)
+        self.assertClean(machine.c, machine.d)
 
 
 if __name__ == "__main__":
