@@ -120,10 +120,8 @@ bool Form1::Create(HINSTANCE instance) {
     return false;
 
   // The outer size that gives the fixed client area, centred on the screen.
-  HDC screen = GetDC(nullptr);
-  const int dpi_x = GetDeviceCaps(screen, LOGPIXELSX);
-  const int dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi_x = ScreenDotsPerInch(LOGPIXELSX);
+  const int dpi_y = ScreenDotsPerInch(LOGPIXELSY);
   RECT frame = {0, 0, MulDiv(kClientWidth, dpi_x, 1440), MulDiv(kClientHeight, dpi_y, 1440)};
   AdjustWindowRectEx(&frame, kWindowStyle, /*bMenu=*/FALSE, /*dwExStyle=*/0);
   const int width = frame.right - frame.left;
@@ -197,10 +195,8 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool Form1::CreateControls() {
-  HDC screen = GetDC(nullptr);
-  const int dpi_x = GetDeviceCaps(screen, LOGPIXELSX);
-  const int dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi_x = ScreenDotsPerInch(LOGPIXELSX);
+  const int dpi_y = ScreenDotsPerInch(LOGPIXELSY);
   auto* instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
   const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
 

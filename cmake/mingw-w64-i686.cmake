@@ -1,5 +1,6 @@
 # 32-bit Windows release build for Windows XP / Server 2003. The win32
-# thread model keeps winpthreads (and its GetTickCount64 import) out.
+# thread model keeps winpthreads (and its GetTickCount64 import) out. Tests
+# of this build run under Wine's WoW64 mode through tools/wine-exec.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
@@ -9,3 +10,4 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-exec)

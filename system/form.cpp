@@ -26,13 +26,18 @@ void Picture::SetProperty(std::u16string_view, const Variant&) {
   throw ProgramError(ErrorNumber::kNoSuchProperty);
 }
 
+int ScreenDotsPerInch(int axis) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, axis);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
 namespace {
 
 // Screen pixels to twips along one axis (LOGPIXELSX or LOGPIXELSY).
 float PixelsToTwips(int pixels, int axis) {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, axis);
-  ReleaseDC(nullptr, screen);
+  const int dpi = ScreenDotsPerInch(axis);
   return static_cast<float>(pixels) * 1440.0f / static_cast<float>(dpi);
 }
 

@@ -35,6 +35,11 @@ class Picture : public LateBoundObject {
   HANDLE handle_;
 };
 
+// The screen's dots per inch along one axis (LOGPIXELSX or LOGPIXELSY). A
+// screen that reports none (Wine's 32-bit mode does) is taken as 96, the
+// resolution of every Windows XP desktop at its default setting.
+int ScreenDotsPerInch(int axis);
+
 // The outer size of `window` in twips at the screen's resolution.
 float WindowWidthInTwips(HWND window);
 float WindowHeightInTwips(HWND window);

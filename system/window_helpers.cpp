@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "system/form.h"
 #include "system/qor_system.h"
 #include "system/unique_handle.h"
 
@@ -69,10 +70,7 @@ void FillTip(CHAR (&tip)[64], const std::string& title, UINT code_page) {
 // screen's resolution, halves rounding to the even neighbour; beyond the
 // 32-bit range ProgramError 6.
 std::int32_t TwipsToPixels(float twips, int axis) {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, axis);
-  ReleaseDC(nullptr, screen);
-  const double twips_per_pixel = 1440.0 / dpi;
+  const double twips_per_pixel = 1440.0 / ScreenDotsPerInch(axis);
   return Variant(static_cast<double>(twips) / twips_per_pixel).ToLong();
 }
 

@@ -41,11 +41,11 @@ clone_prefix() {
 # disk for image files.
 ensure_template_prefix() {
   local template=$ORVANE_WINE_ROOT/template
-  [[ -f $template/.orvane-ready-2 ]] && return 0
+  [[ -f $template/.orvane-ready-3 ]] && return 0
   mkdir -p "$ORVANE_WINE_ROOT"
   (
     flock 9
-    if [[ ! -f $template/.orvane-ready-2 ]]; then
+    if [[ ! -f $template/.orvane-ready-3 ]]; then
       rm -rf "$template"
       WINEPREFIX=$template "$WINE" wineboot -i >/dev/null 2>&1 || true
       # No window manager runs on the tests' X server: unmanaged windows
@@ -56,7 +56,7 @@ ensure_template_prefix() {
       [[ -f $template/system.reg ]] || { echo "wine-prefix: could not create $template" >&2; exit 1; }
       mkdir -p "$template/drive_d"
       ln -sfn ../drive_d "$template/dosdevices/d:"
-      touch "$template/.orvane-ready-2"
+      touch "$template/.orvane-ready-3"
     fi
   ) 9>"$ORVANE_WINE_ROOT/.template.lock"
 }

@@ -176,7 +176,7 @@ std::optional<FolderDialogView> AnswerFolderDialog(DWORD pid, const std::wstring
     HWND tree = nullptr;
     EnumChildWindows(
         dialog,
-        [](HWND child, LPARAM found) -> BOOL {
+        [](HWND child, LPARAM found) WINAPI -> BOOL {
           wchar_t class_name[32] = {};
           GetClassNameW(child, class_name, 32);
           if (lstrcmpiW(class_name, WC_TREEVIEWW) != 0) return TRUE;
