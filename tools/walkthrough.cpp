@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/form1.h"
 #include "tests/support/win_test_support.h"
@@ -16,9 +17,34 @@
 namespace orvane::testing {
 namespace {
 
-// Captures the whole screen once it has stopped changing (or after the
-// deadline) and writes it as a 24-bit BMP file.
-bool SaveScreenshot(const std::wstring& path) {
+struct WindowSearch {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM lParam) {
+  auto* search = reinterpret_cast<WindowSearch*>(lParam);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->pid && IsWindowVisible(window)) search->found.push_back(window);
+  return TRUE;
+}
+
+// The visible top-level windows of process `pid`.
+std::vector<HWND> WindowsOf(DWORD pid) {
+  WindowSearch search{pid, {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Has every window of process `pid` painted anew, then captures the whole
+// screen once two captures in a row agree (what a thread painted reaches
+// the screen when it goes idle) and writes it as a 24-bit BMP file. False
+// when the windows or the screen are not done by the deadline.
+bool SaveScreenshot(DWORD pid, const std::wstring& path) {
+  for (HWND window : WindowsOf(pid))
+    if (!WaitUntilPainted(window)) return false;
+
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
   BITMAPINFO info{};
@@ -36,17 +62,18 @@ bool SaveScreenshot(const std::wstring& path) {
   HDC memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  WaitUntil([&] {
+  const bool stable = WaitUntil([&] {
     BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
     GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-    const bool stable = pixels == previous;
+    const bool same = pixels == previous;
     previous = pixels;
-    return stable;
+    return same;
   });
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
+  if (!stable) return false;
 
   BITMAPFILEHEADER file{};
   file.bfType = 0x4D42;  // "BM"
@@ -97,14 +124,15 @@ int Walk(const std::wstring& out) {
   HWND main = WaitForWindow(program.pid(), Form1::kClassName);
   if (!main) return Fail("the main window did not appear");
   printf("walkthrough: the window is open\n");
-  SaveScreenshot(out + L"1-window.bmp");
+  if (!SaveScreenshot(program.pid(), out + L"1-window.bmp"))
+    return Fail("the window did not finish painting");
 
   PostMessageW(GetDlgItem(main, Form1::kCommand1Id), BM_CLICK, 0, 0);
   HWND dialog = WaitForWindow(program.pid(), L"#32770");
   if (!dialog) return Fail("the save dialog did not appear");
   WaitUntil([&] { return !ControlText(GetDlgItem(dialog, IDOK)).empty(); });
-  WaitUntilIdle(dialog);
-  SaveScreenshot(out + L"2-save-dialog.bmp");
+  if (!SaveScreenshot(program.pid(), out + L"2-save-dialog.bmp"))
+    return Fail("the save dialog did not finish painting");
   const std::wstring offered = ControlText(GetDlgItem(dialog, 0x47C));
   printf("walkthrough: clicked the backup button; the save dialog offers %s\n",
          Utf8(offered).c_str());
@@ -114,8 +142,8 @@ int Walk(const std::wstring& out) {
   HWND confirm = WaitForWindow(program.pid(), L"#32770");
   if (!confirm) return Fail("the confirmation did not appear");
   WaitUntil([&] { return !ControlText(GetDlgItem(confirm, IDYES)).empty(); });
-  WaitUntilIdle(confirm);
-  SaveScreenshot(out + L"3-confirmation.bmp");
+  if (!SaveScreenshot(program.pid(), out + L"3-confirmation.bmp"))
+    return Fail("the confirmation did not finish painting");
   printf("walkthrough: saved as D:\\Backup\\%s; answering Yes\n", Utf8(offered).c_str());
   if (!AnswerMessageBox(program.pid(), IDYES)) return Fail("could not answer the confirmation");
 

@@ -35,17 +35,31 @@ clone_prefix() {
   mv "$dst.partial" "$dst"
 }
 
+# Puts Wine's Marlett (package fonts-wine) into the Fonts folder of prefix
+# $1 unless it is there. Wine draws the caption buttons as Marlett glyphs,
+# and this Wine finds fonts in C:\windows\Fonts and fontconfig's folders,
+# not in /usr/share/wine/fonts: without the copy the close button shows
+# the letter "r".
+install_caption_font() {
+  local fonts=$1/drive_c/windows/Fonts
+  [[ -f $fonts/marlett.ttf ]] && return 0
+  [[ -f /usr/share/wine/fonts/marlett.ttf ]] ||
+    { echo "wine-prefix: /usr/share/wine/fonts/marlett.ttf is missing (package fonts-wine)" >&2; return 1; }
+  mkdir -p "$fonts"
+  cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+}
+
 # The template every other prefix is copied from, made once (about ten
 # seconds) and reused. A lock keeps parallel callers from making it twice.
 # Besides drive C it has a drive D (the folder drive_d), a second local
 # disk for image files.
 ensure_template_prefix() {
   local template=$ORVANE_WINE_ROOT/template
-  [[ -f $template/.orvane-ready-3 ]] && return 0
+  [[ -f $template/.orvane-ready-4 ]] && return 0
   mkdir -p "$ORVANE_WINE_ROOT"
   (
     flock 9
-    if [[ ! -f $template/.orvane-ready-3 ]]; then
+    if [[ ! -f $template/.orvane-ready-4 ]]; then
       rm -rf "$template"
       WINEPREFIX=$template "$WINE" wineboot -i >/dev/null 2>&1 || true
       # No window manager runs on the tests' X server: unmanaged windows
@@ -56,7 +70,8 @@ ensure_template_prefix() {
       [[ -f $template/system.reg ]] || { echo "wine-prefix: could not create $template" >&2; exit 1; }
       mkdir -p "$template/drive_d"
       ln -sfn ../drive_d "$template/dosdevices/d:"
-      touch "$template/.orvane-ready-3"
+      install_caption_font "$template"
+      touch "$template/.orvane-ready-4"
     fi
   ) 9>"$ORVANE_WINE_ROOT/.template.lock"
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -221,6 +222,44 @@ bool WaitUntilIdle(HWND window, std::chrono::milliseconds timeout) {
   DWORD_PTR result = 0;
   return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeout.count()),
                              &result) != 0;
+}
+
+namespace {
+
+// A visible window with an area its thread has not yet begun to paint
+// (BeginPaint empties the update region).
+bool Unpainted(HWND window) {
+  return IsWindowVisible(window) && GetUpdateRect(window, nullptr, FALSE);
+}
+
+BOOL CALLBACK FindUnpainted(HWND child, LPARAM found) {
+  if (!Unpainted(child)) return TRUE;
+  *reinterpret_cast<bool*>(found) = true;
+  return FALSE;
+}
+
+// `window` or one of its descendants is unpainted.
+bool AwaitsPaint(HWND window) {
+  bool found = Unpainted(window);
+  if (!found) EnumChildWindows(window, FindUnpainted, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+}  // namespace
+
+bool WaitUntilPainted(HWND window, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  // Only marks the windows: their thread paints them when it next looks
+  // for messages, so a busy or hung thread cannot block this one.
+  if (!RedrawWindow(window, nullptr, nullptr,
+                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN))
+    return false;
+  if (!WaitUntil([&] { return !AwaitsPaint(window); }, timeout)) return false;
+  // BeginPaint has run everywhere; the thread answers a sent message only
+  // once the WM_PAINT handler it is in has returned.
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  return WaitUntilIdle(window, std::max(left, std::chrono::milliseconds(1)));
 }
 
 void ProtectFromRestart() {

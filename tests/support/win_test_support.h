@@ -114,6 +114,12 @@ std::optional<MessageBoxView> AnswerMessageBox(DWORD pid, int button);
 // it before, i.e. returned to a message loop. False on time-out.
 bool WaitUntilIdle(HWND window, std::chrono::milliseconds timeout = kWindowTimeout);
 
+// Has the window tree of `window` (its frame, its client area and every
+// visible descendant) painted anew: invalidates all of it, waits until no
+// area of it still waits for WM_PAINT, then until its thread is back in a
+// message loop, so the last WM_PAINT has returned. False on time-out.
+bool WaitUntilPainted(HWND window, std::chrono::milliseconds timeout = kWindowTimeout);
+
 // Keeps this process alive through a restart requested by a program it
 // tests: under Wine a restart ends every process of the prefix it may
 // open for termination, and after this call others may not.
