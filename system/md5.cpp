@@ -216,27 +216,32 @@ std::u16string QorSystem::WordToHexLE(std::int32_t word) const {
 std::u16string QorSystem::Md5(const std::u16string& Messenger, const std::int32_t& Stype) {
   std::uint32_t state[4] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
 
-  // Whole 64-character blocks are read straight from the text, with the
-  // words TextToWords would give them: packed as they are when all their
-  // characters are ASCII, a character at a time otherwise.
+  // The rest of the text after its whole 64-character blocks, the padding
+  // and the length of the whole text: one block, or two when 56 characters
+  // or more are left.
   const std::size_t length = Messenger.size();
-  const std::size_t whole = length / 64 * 64;
+  const std::size_t whole = length / 64;
+  const std::size_t rest = length % 64;
   const char16_t* text = Messenger.data();
-  std::int32_t w[16];
-  for (std::size_t k = 0; k < whole; k += 64) {
-    if (!PackAsciiBlock(text + k, w)) {
-      std::fill(std::begin(w), std::end(w), 0);
-      FoldCodes(text + k, 64, w);
-    }
-    Compress(state, w);
-  }
-
-  // The rest, the padding and the length of the whole text: one block, or
-  // two when 56 characters or more are left.
-  const std::size_t rest = length - whole;
   std::int32_t tail[32] = {};
-  TailWords(text + whole, rest, static_cast<std::int32_t>(length), tail);
-  for (std::size_t k = 0; k < ((rest + 8) / 64 + 1) * 16; k += 16) Compress(state, tail + k);
+  TailWords(text + 64 * whole, rest, static_cast<std::int32_t>(length), tail);
+
+  // Whole blocks are read straight from the text, with the words
+  // TextToWords would give them: packed as they are when all their
+  // characters are ASCII, a character at a time otherwise. One call of
+  // Compress for every block lets the compiler inline it into this loop.
+  const std::size_t blocks = whole + (rest + 8) / 64 + 1;
+  std::int32_t w[16];
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const std::int32_t* words = w;
+    if (k >= whole) {
+      words = tail + 16 * (k - whole);
+    } else if (!PackAsciiBlock(text + 64 * k, w)) {
+      std::fill(std::begin(w), std::end(w), 0);
+      FoldCodes(text + 64 * k, 64, w);
+    }
+    Compress(state, words);
+  }
 
   const std::int32_t a = S(state[0]), b = S(state[1]), c = S(state[2]), d = S(state[3]);
   std::u16string hex;
