@@ -3,6 +3,7 @@
 // the ANSI code page, through the calls' A forms.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -192,20 +193,17 @@ class QorSystem {
   std::int32_t ShiftRight32(std::int32_t value, std::int32_t bits) const;
   std::int32_t RotateLeft32(std::int32_t value, std::int32_t bits) const;
   std::int32_t WrapAdd32(std::int32_t x, std::int32_t y) const;
-  std::int32_t Md5FunF(std::int32_t x, std::int32_t y, std::int32_t z) const;
-  std::int32_t Md5FunG(std::int32_t x, std::int32_t y, std::int32_t z) const;
-  std::int32_t Md5FunH(std::int32_t x, std::int32_t y, std::int32_t z) const;
-  std::int32_t Md5FunI(std::int32_t x, std::int32_t y, std::int32_t z) const;
-  void Md5StepF(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
-                std::int32_t s, std::int32_t t) const;
-  void Md5StepG(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
-                std::int32_t s, std::int32_t t) const;
-  void Md5StepH(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
-                std::int32_t s, std::int32_t t) const;
-  void Md5StepI(std::int32_t& a, std::int32_t b, std::int32_t c, std::int32_t d, std::int32_t x,
-                std::int32_t s, std::int32_t t) const;
-  // One 16-word block folded into the four state words.
-  void Md5Block(std::int32_t (&state)[4], const std::int32_t* w) const;
+  // ORs the code of each of `length` characters into `words` at its byte
+  // position: character p at bits 8 * (p % 4) of words[p / 4], where a
+  // double-byte code's sign bits cover the bytes above it in that word.
+  void FoldCodes(const char16_t* text, std::size_t length, std::int32_t* words) const;
+  // The padded words of a message's last `length` characters (fewer than
+  // 64 for Md5's tail, the whole text for TextToWords) into `words`, which
+  // holds ((length + 8) / 64 + 1) * 16 zeros: the codes, then the byte
+  // 0x80, and the length in bits of the message of `count` characters in
+  // the last two words.
+  void TailWords(const char16_t* text, std::size_t length, std::int32_t count,
+                 std::int32_t* words) const;
   // The padded message words: a whole number of 16-word blocks.
   std::vector<std::int32_t> TextToWords(const std::u16string& text) const;
   // The word's four bytes, least significant first, as upper-case digits.

@@ -111,6 +111,23 @@ TEST(Md5Test, TextsOfManyBlocks) {
   EXPECT_EQ(system.Md5(mixed, 32), u"52d9db42ecd67e7d8ff4a2f5f7b0cfdd");
 }
 
+// Where the packed whole blocks meet the character-at-a-time words and
+// the tail: a double-byte character ending or starting a whole block, one
+// whose sign bits cover the padding byte of a two-block tail, a
+// single-byte character above ASCII (the euro sign, 0x80) in a text of
+// exactly one block, and a tail of two blocks after a whole block.
+TEST(Md5Test, CharactersAtBlockEdges) {
+  QorSystem system(testing::Gbk());
+  const auto text = [](std::size_t before, std::u16string ch, std::size_t after, char16_t fill) {
+    return std::u16string(before, fill) + ch + std::u16string(after, fill);
+  };
+  EXPECT_EQ(system.Md5(text(63, u"中", 36, u'a'), 32), u"07ca43abd7948ac411c5782d724246b2");
+  EXPECT_EQ(system.Md5(text(64, u"中", 65, u'a'), 32), u"c39d0bcb9a8a68822ba973bb33d96942");
+  EXPECT_EQ(system.Md5(text(121, u"中", 0, u'c'), 32), u"b485f7fec4897ba44ba0536267eb80d2");
+  EXPECT_EQ(system.Md5(text(10, u"€", 53, u'a'), 32), u"5eca46253a8d23b683ff1fff006f3412");
+  EXPECT_EQ(system.Md5(std::u16string(120, u'x'), 32), u"fb98667f98096de92620b64f46e1c5b5");
+}
+
 TEST(Md5Test, WordRoutines) {
   QorSystem system(testing::Gbk());
   EXPECT_EQ(Access::ShiftLeft32(system, 1, 31), W(0x80000000));
