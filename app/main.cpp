@@ -4,7 +4,18 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <exception>
+
 #include "app/form1.h"
+
+// std::terminate calls this by default. libstdc++'s own names the uncaught
+// exception on standard error, which a windowed program lacks, then
+// aborts; it brings the C++ name demangler (about 45 KB) with it. Defined
+// here, it keeps libstdc++'s out of the link.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 namespace {
 

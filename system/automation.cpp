@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "system/number_text.h"
 #include "system/program_error.h"
 
 namespace orvane {
@@ -51,12 +52,9 @@ std::u16string Variant::ToText() const {
       return Widen(std::to_string(std::get<IntegerTag>(value_).value));
     case Kind::kLong:
       return Widen(std::to_string(std::get<std::int32_t>(value_)));
-    case Kind::kDouble: {
+    case Kind::kDouble:
       // The shortest text that reads back as the same number.
-      char buffer[64];
-      const auto result = std::to_chars(buffer, buffer + sizeof(buffer), std::get<double>(value_));
-      return Widen(std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)));
-    }
+      return Widen(ShortestText(std::get<double>(value_)));
     case Kind::kBoolean:
       return std::get<BooleanTag>(value_).value ? u"True" : u"False";
     case Kind::kText:

@@ -2,7 +2,8 @@
 # tools/make-release on a made-up build folder: it ships the three programs
 # and the notes as GBK with CR LF line ends, replaces an older release, and
 # leaves no release behind when an input is missing, orvane.exe is not
-# i686, or the notes are not LF text that code page 936 can hold.
+# i686 or over 400 KB, or the notes are not LF text that code page 936 can
+# hold.
 set -euo pipefail
 export LC_ALL=C
 repo=$(cd "$(dirname "$0")/../.." && pwd)
@@ -41,6 +42,14 @@ refused "an x86-64 orvane.exe"
 grep -q '8664h' "$work/log" || fail "wrong report for an x86-64 orvane.exe: $(cat "$work/log")"
 pe '\x4c\x01' "$work/build/win32/orvane.exe"
 
+# 400 KB is the most a release's orvane.exe may have.
+truncate -s 409600 "$work/build/win32/orvane.exe"
+make_release || fail "an orvane.exe of 409600 bytes was refused: $(cat "$work/log")"
+truncate -s 409601 "$work/build/win32/orvane.exe"
+refused "an orvane.exe of 409601 bytes"
+grep -q '409601 bytes' "$work/log" || fail "wrong report for an orvane.exe over 400 KB: $(cat "$work/log")"
+pe '\x4c\x01' "$work/build/win32/orvane.exe"
+
 mv "$work/build/dos/HF.COM" "$work/HF.COM"
 refused "a missing HF.COM"
 mv "$work/HF.COM" "$work/build/dos/HF.COM"
@@ -55,4 +64,4 @@ head -c -1 "$work/good.txt" >"$source_notes"
 refused "notes without a line break at the end"
 { printf '\xef\xbb\xbf'; cat "$work/good.txt"; } >"$source_notes"
 refused "notes with a BOM"
-echo "make-release: ships the programs and GBK CR LF notes, refuses bad inputs"
+echo "make-release: ships the programs and GBK CR LF notes, refuses bad inputs and an oversized orvane.exe"
