@@ -109,14 +109,36 @@ stop_display() {
   ORVANE_XVFB_PID=
 }
 
+# Ends every Wine process of the prefix $1: its server, then any process
+# the server's end left behind. A process that was starting as the server
+# ended waits for ever for the server's reply (it holds both ends of its
+# reply pipe), and keeps the standard error it inherited, often CTest's
+# output pipe, open until CTest's time-out.
+end_prefix_processes() {
+  local prefix=$1 round environ pid pids
+  WINEPREFIX=$prefix "$WINESERVER" -k >/dev/null 2>&1 || true
+  for round in 1 2 3 4 5; do
+    pids=()
+    while IFS= read -r environ; do
+      pid=${environ#/proc/}
+      pid=${pid%/environ}
+      # Wine's own programs only: not this shell, nor a tee still copying
+      # the test's output.
+      [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == */wine/* ]] && pids+=("$pid")
+    done < <(grep -lzxF "WINEPREFIX=$prefix" /proc/[0-9]*/environ 2>/dev/null)
+    ((${#pids[@]})) || return 0
+    kill -KILL "${pids[@]}" 2>/dev/null || true
+  done
+}
+
 # Ends the Wine servers of the shared prefix and of any per-test prefix a
 # killed test left behind, and removes those prefixes.
 stop_wine() {
-  WINEPREFIX=$ORVANE_WINE_ROOT/shared "$WINESERVER" -k >/dev/null 2>&1 || true
+  end_prefix_processes "$ORVANE_WINE_ROOT/shared"
   local prefix
   for prefix in "$ORVANE_WINE_ROOT"/tests/*/; do
     [[ -d $prefix ]] || continue
-    WINEPREFIX=${prefix%/} "$WINESERVER" -k >/dev/null 2>&1 || true
+    end_prefix_processes "${prefix%/}"
     rm -rf "$prefix"
   done
 }
