@@ -87,20 +87,25 @@ ensure_prefix_clone() {
 }
 
 # Starts a private X server for Wine's windows and exports DISPLAY. The
-# server ends with the calling shell (see stop_display).
+# server takes the first free display number (-displayfd), so that several
+# can start at once. It ends with the calling shell (see stop_display).
 start_display() {
-  local number=90
-  while [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]]; do number=$((number + 1)); done
-  Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  local number_file number=
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
   ORVANE_XVFB_PID=$!
   local deadline=$((SECONDS + 20))
-  until [[ -S /tmp/.X11-unix/X$number ]]; do
+  # The number is written, with a line feed, once the server takes clients.
+  until [[ $(wc -l <"$number_file") -ge 1 ]]; do
     if ((SECONDS > deadline)) || ! kill -0 "$ORVANE_XVFB_PID" 2>/dev/null; then
-      echo "wine-prefix: Xvfb did not start on :$number" >&2
+      echo "wine-prefix: Xvfb did not start" >&2
+      rm -f "$number_file"
       return 1
     fi
-    sleep 0.1
+    sleep 0.02
   done
+  read -r number <"$number_file"
+  rm -f "$number_file"
   export DISPLAY=:$number
 }
 
