@@ -96,32 +96,13 @@ std::u16string FolderOf(const std::u16string& path) {
   return slash == std::u16string::npos ? u"" : path.substr(0, slash + 1);
 }
 
-// Form_Load's rewrite of C:\CONFIG.SYS, so that DOS loads HIMEM.SYS from
-// the program's folder. A thread procedure: see Form1::Create.
-DWORD WINAPI RewriteConfigSys(void*) {
-  ContinueOnError([] { SetAttributes(kConfigSysPath, 0); });
-  ContinueOnError([] {
-    const std::string bytes = CodePage::Active().ToBytes(ConfigSysText(DosFolder(ProgramFolder())));
-    ReplaceFileContents(kConfigSysPath, bytes);
-  });
-  return 0;
-}
-
 }  // namespace
 
 Form1::~Form1() {
   if (hwnd_) DestroyWindow(hwnd_);
-  WaitForConfigSys();
 }
 
 bool Form1::Create(HINSTANCE instance) {
-  // Most of the rewrite of C:\CONFIG.SYS is waiting for the disk to take
-  // the new file (it is flushed before it replaces the old one). It starts
-  // here, on a thread of its own, while the window and its controls are
-  // made; Form_Load waits for it to end. Without a thread it is done in
-  // Form_Load.
-  config_sys_rewrite_.reset(CreateThread(nullptr, 0, RewriteConfigSys, nullptr, 0, nullptr));
-
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof(window_class);
   window_class.lpfnWndProc = WindowProc;
@@ -278,12 +259,6 @@ QorDialog& Form1::Dlg() {
   return *DlgObj;
 }
 
-void Form1::WaitForConfigSys() {
-  if (!config_sys_rewrite_) return;
-  WaitForSingleObject(config_sys_rewrite_.get(), INFINITE);
-  config_sys_rewrite_.reset();
-}
-
 void Form1::SelectOption(int index) {
   for (int i = 0; i < kOption1Count; ++i)
     Button_SetCheck(option1_[i], i == index ? BST_CHECKED : BST_UNCHECKED);
@@ -291,8 +266,7 @@ void Form1::SelectOption(int index) {
 }
 
 // Chooses the system kind from the installed product name and rewrites
-// C:\CONFIG.SYS so that DOS loads HIMEM.SYS from the program's folder (the
-// rewrite began in Create; it has ended when Form_Load returns).
+// C:\CONFIG.SYS so that DOS loads HIMEM.SYS from the program's folder.
 void Form1::Form_Load() {
   std::u16string product_name;
   ContinueOnError(
@@ -306,10 +280,11 @@ void Form1::Form_Load() {
       SelectOption(1);
     }
   });
-  if (config_sys_rewrite_)
-    WaitForConfigSys();
-  else
-    RewriteConfigSys(nullptr);
+  ContinueOnError([&] { SetAttributes(kConfigSysPath, 0); });
+  ContinueOnError([&] {
+    const std::string bytes = CodePage::Active().ToBytes(ConfigSysText(DosFolder(ProgramFolder())));
+    ReplaceFileContents(kConfigSysPath, bytes);
+  });
 }
 
 void Form1::Option1_Click(int index) {

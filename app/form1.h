@@ -73,16 +73,12 @@ class Form1 : public Form {
   QorSystem& Sys();
   QorDialog& Dlg();
   void SelectOption(int index);
-  // Waits until the rewrite of C:\CONFIG.SYS that Create started has
-  // ended, if it runs.
-  void WaitForConfigSys();
 
   HWND hwnd_ = nullptr;
   std::array<HWND, kCommand1Count> command1_{};
   std::array<HWND, kOption1Count> option1_{};
   int selected_option_ = 0;
   unique_hicon image1_icon_;
-  unique_handle_t config_sys_rewrite_;  // the thread rewriting C:\CONFIG.SYS
 
   std::optional<QorSystem> SysObj;  // created on first use
   std::optional<QorDialog> DlgObj;  // created on first use
