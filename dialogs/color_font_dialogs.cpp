@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "dialogs/qor_dialog.h"
+#include "system/deferred_import.h"
 #include "system/unique_handle.h"
 
 namespace orvane {
@@ -83,7 +84,7 @@ Boolean QorDialog::DialogColor(const Form& f, LateBoundObject& c) {
   request.rgbResult = 0;  // without CC_RGBINIT the dialog opens on black
   request.lpCustColors = custom_colors;
   request.Flags = kColorFlags;
-  if (!ChooseColorA(&request)) return kFalse;
+  if (!ORVANE_DEFERRED_IMPORT("comdlg32.dll", ChooseColorA)(&request)) return kFalse;
   c.SetProperty(u"ForeColor", Variant::Long(static_cast<std::int32_t>(request.rgbResult)));
   return kTrue;
 }
@@ -110,7 +111,7 @@ Boolean QorDialog::DialogFont(const Form&, LateBoundObject& c) {
   request.iPointSize = TenthsOfPoints(c.GetProperty(u"FontSize"));
   request.Flags = kFontFlags;  // no CF_INITTOLOGFONTSTRUCT: the record does not preset the dialog
 
-  if (ChooseFontA(&request) != 1) return kFalse;
+  if (ORVANE_DEFERRED_IMPORT("comdlg32.dll", ChooseFontA)(&request) != 1) return kFalse;
   RtlMoveMemory(&record, lock.data(), sizeof(FontRecord));
   c.SetProperty(u"FontBold", Variant::Boolean(record.font.lfWeight >= kBoldWeight));
   c.SetProperty(u"FontItalic", Variant::Boolean(record.font.lfItalic == 1));

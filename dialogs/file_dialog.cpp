@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "dialogs/qor_dialog.h"
+#include "system/deferred_import.h"
 #include "system/program_error.h"
 
 namespace orvane {
@@ -63,10 +64,10 @@ std::u16string QorDialog::DialogFile(const Form& f, std::int16_t wMode,
   BOOL chosen = FALSE;
   if (wMode == 1) {
     request.Flags = kOpenFlags;
-    chosen = GetOpenFileNameA(&request);
+    chosen = ORVANE_DEFERRED_IMPORT("comdlg32.dll", GetOpenFileNameA)(&request);
   } else {
     request.Flags = kSaveFlags;
-    chosen = GetSaveFileNameA(&request);
+    chosen = ORVANE_DEFERRED_IMPORT("comdlg32.dll", GetSaveFileNameA)(&request);
   }
   if (!chosen) return u"";
   // The path ends at the dialog's NUL; what is left of a longer initial

@@ -7,12 +7,17 @@
 #include <algorithm>
 
 #include "dialogs/qor_dialog.h"
+#include "system/deferred_import.h"
 #include "system/unique_handle.h"
 
 namespace orvane {
 namespace {
 
-using unique_printer = unique_handle<null_traits<HANDLE, &ClosePrinter>>;
+void ClosePrinterHandle(HANDLE printer) {
+  ORVANE_DEFERRED_IMPORT("winspool.drv", ClosePrinter)(printer);
+}
+
+using unique_printer = unique_handle<null_traits<HANDLE, &ClosePrinterHandle>>;
 
 constexpr char kSection[] = "windows";
 constexpr char kKey[] = "device";
@@ -70,7 +75,8 @@ void QorDialog::ResetDefaultPrinter(const std::u16string& szBuf) {
 Boolean QorDialog::DialogConnectToPrinter(const Form& f) {
   HWND owner = f.hWnd();
   // The connection, if any, stays; the handle to the printer is not needed.
-  unique_printer printer(ConnectToPrinterDlg(owner, /*Flags=*/0));
+  unique_printer printer(
+      ORVANE_DEFERRED_IMPORT("winspool.drv", ConnectToPrinterDlg)(owner, /*Flags=*/0));
   return kTrue;
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "system/deferred_import.h"
 #include "system/form.h"
 #include "system/qor_system.h"
 #include "system/unique_handle.h"
@@ -79,6 +80,7 @@ std::int32_t TwipsToPixels(float twips, int axis) {
 void QorSystem::Tray(Boolean State, LateBoundObject& Menu, LateBoundObject& Icon,
                      const std::u16string& Title) {
   TrayIconRecord& record = TrayIcon.record;
+  auto* data = reinterpret_cast<NOTIFYICONDATAA*>(&record);
   if (State == kTrue) {
     // Field by field in this order: a failed property fetch leaves the
     // fields before it as they are now.
@@ -90,9 +92,9 @@ void QorSystem::Tray(Boolean State, LateBoundObject& Menu, LateBoundObject& Icon
     record.hIcon = HandleFrom<HICON>(picture.ToObject()->GetProperty(u"Handle"));
     FillTip(record.szTip, code_page_.ToBytes(Title), code_page_.number());
     record.cbSize = sizeof(TrayIconRecord);
-    Shell_NotifyIconA(NIM_ADD, reinterpret_cast<NOTIFYICONDATAA*>(&record));
+    ORVANE_DEFERRED_IMPORT("shell32.dll", Shell_NotifyIconA)(NIM_ADD, data);
   } else if (State == kFalse) {
-    Shell_NotifyIconA(NIM_DELETE, reinterpret_cast<NOTIFYICONDATAA*>(&record));
+    ORVANE_DEFERRED_IMPORT("shell32.dll", Shell_NotifyIconA)(NIM_DELETE, data);
   }
 }
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/form1.h"
 #include "system/form.h"
 #include "app/tests/program_fixture.h"
@@ -125,6 +127,19 @@ TEST_F(ProgramTest, WindowLayoutAt96Dpi) {
   HWND second = GetNextDlgTabItem(main_, Control(Form1::kCommand1Id), FALSE);
   EXPECT_EQ(second, Control(Form1::kCommand1Id + 1));
   EXPECT_EQ(GetNextDlgTabItem(main_, second, FALSE), Control(Form1::kOption1Id + CheckedOption()));
+}
+
+// The common dialogs, the shell and the print spooler are loaded at their
+// first use: the window never waits for them.
+TEST_F(ProgramTest, StartsWithoutTheDialogShellAndSpoolerDlls) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const std::vector<std::wstring> loaded = LoadedModules(program_->pid());
+  auto is_loaded = [&](const wchar_t* name) {
+    return std::find(loaded.begin(), loaded.end(), name) != loaded.end();
+  };
+  ASSERT_TRUE(is_loaded(L"user32.dll")) << "the program's modules could not be listed";
+  for (const wchar_t* dll : {L"comdlg32.dll", L"shell32.dll", L"winspool.drv"})
+    EXPECT_FALSE(is_loaded(dll)) << dll;
 }
 
 TEST_F(ProgramTest, ClosingRightAfterStartWritesNothingElse) {

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -335,6 +336,21 @@ void SetRegistryString(HKEY root, const std::wstring& key, const std::wstring& n
                            reinterpret_cast<const BYTE*>(value->c_str()),
                            static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t))),
             ERROR_SUCCESS);
+}
+
+std::vector<std::wstring> LoadedModules(DWORD pid) {
+  std::vector<std::wstring> names;
+  const unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+  if (!snapshot) return names;
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof(module);
+  for (BOOL more = Module32FirstW(snapshot.get(), &module); more;
+       more = Module32NextW(snapshot.get(), &module)) {
+    std::wstring name = module.szModule;
+    CharLowerW(name.data());
+    names.push_back(name);
+  }
+  return names;
 }
 
 bool TrayHasIcon(HWND window, UINT id) {

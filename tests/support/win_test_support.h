@@ -145,6 +145,10 @@ std::optional<std::wstring> ReadRegistryString(HKEY root, const std::wstring& ke
 void SetRegistryString(HKEY root, const std::wstring& key, const std::wstring& name,
                        const std::optional<std::wstring>& value);
 
+// The file names of the modules (the program, its DLLs) loaded in process
+// `pid`, in lower case ("user32.dll"). Empty when they cannot be listed.
+std::vector<std::wstring> LoadedModules(DWORD pid);
+
 // True when the taskbar's notification area holds the icon of `window`
 // with identifier `id`: the shell accepts a modification of exactly that
 // icon (one that changes nothing).
