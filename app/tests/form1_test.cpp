@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <optional>
+#include <utility>
 
 #include "app/resource.h"
 #include "tests/support/win_test_support.h"
@@ -12,9 +13,7 @@
 namespace orvane {
 namespace {
 
-using testing::BackgroundThread;
 using testing::ControlText;
-using testing::WaitForWindow;
 
 class Form1Test : public ::testing::Test {
  protected:
@@ -30,19 +29,18 @@ class Form1Test : public ::testing::Test {
   // and prompt as they were shown.
   std::pair<std::wstring, std::wstring> ClickOtherAndAnswer(const std::wstring& typed) {
     std::pair<std::wstring, std::wstring> seen;
-    BackgroundThread answer([&] {
-      HWND box = WaitForWindow(GetCurrentProcessId(), L"#32770");
-      if (!box) return;
-      seen = {ControlText(box), ControlText(GetDlgItem(box, IDC_INPUTBOX_PROMPT))};
-      if (typed.empty()) {
-        SetDlgItemTextW(box, IDC_INPUTBOX_TEXT, L"typed, then cancelled");
-        PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
-      } else {
-        SetDlgItemTextW(box, IDC_INPUTBOX_TEXT, typed.c_str());
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-      }
-    });
-    Click(Option(2));  // returns once the input box has closed
+    const auto answer = [&]() -> std::optional<std::pair<std::wstring, std::wstring>> {
+      HWND box = testing::WaitForReadyDialog(GetCurrentProcessId());
+      if (!box) return std::nullopt;
+      const auto shown =
+          std::pair(ControlText(box), ControlText(GetDlgItem(box, IDC_INPUTBOX_PROMPT)));
+      SetDlgItemTextW(box, IDC_INPUTBOX_TEXT,
+                      typed.empty() ? L"typed, then cancelled" : typed.c_str());
+      testing::Press(box, typed.empty() ? IDCANCEL : IDOK);
+      return shown;
+    };
+    const auto click = [&] { Click(Option(2)); };  // returns once the input box has closed
+    EXPECT_TRUE(testing::AnswerDuring(answer, click, &seen)) << "no input box";
     return seen;
   }
 
@@ -84,22 +82,7 @@ TEST_F(Form1Test, ClickingTheSelectedOptionAsksNothingAgain) {
   ClickOtherAndAnswer(L"Vista");
   // Already selected: no click event, so no input box and the name stays.
   // A box that opens all the same is cancelled, so the click returns.
-  std::atomic<bool> clicked = false;
-  std::atomic<bool> box_opened = false;
-  {
-    BackgroundThread watch([&] {
-      testing::WaitUntil([&] {
-        if (HWND box = testing::FindWindowOf(GetCurrentProcessId(), L"#32770")) {
-          box_opened = true;
-          PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
-        }
-        return clicked || box_opened;
-      });
-    });
-    Click(Option(2));
-    clicked = true;
-  }
-  EXPECT_FALSE(box_opened);
+  EXPECT_FALSE(testing::DialogOpenedDuring([&] { Click(Option(2)); }));
   EXPECT_EQ(form_.cur_sys_name(), u"Vista");
 }
 

@@ -22,6 +22,7 @@
 #include "app/form1.h"
 #include "app/tests/program_fixture.h"
 #include "dos/engine/image.h"
+#include "tests/support/common_test_support.h"
 #include "tests/support/win_test_support.h"
 
 namespace orvane::testing {
@@ -31,6 +32,8 @@ const wchar_t kBootIni[] = L"C:\\boot.ini";
 const wchar_t kSavedMenu[] = L"C:\\BOOT.ORV";
 const wchar_t kTicket[] = L"C:\\ORVANE.JOB";
 const wchar_t kInstalled[] = L"C:\\ORVANE";
+const wchar_t kFatVolumesBuild[] = L"orvane_fat_volumes.exe";
+const wchar_t kFatD[] = L"D:FAT32";  // ORVANE_TEST_VOLUMES: drive D as FAT32
 const char kUserMenu[] =
     "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
     "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"XP\" "
@@ -41,8 +44,6 @@ const wchar_t kImageFolderValue[] = L"\u8DEF\u7ECF";  // 路经
 const wchar_t kSaveButton[] = L"\u4FDD\u5B58(&S)";    // 保存(&S)
 const wchar_t kOpenButton[] = L"\u6253\u5F00(&O)";    // 打开(&O)
 constexpr DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
-
-std::string Narrow(const std::u16string& ascii) { return std::string(ascii.begin(), ascii.end()); }
 
 // Today as the format "yyyy-M-d" writes it.
 std::wstring Today() {
@@ -96,15 +97,7 @@ class JobTest : public ProgramTest {
 
   // The restart the program asked Wine for, as the relay log shows it.
   bool RestartRequested() {
-    char prefix[16];
-    snprintf(prefix, sizeof(prefix), "%04lx:", program_->pid());
-    const std::string call = "Call user32.ExitWindowsEx(00000007,ffffffff)";
-    const std::string log = WineLog();
-    for (size_t at = log.find(call); at != std::string::npos; at = log.find(call, at + 1)) {
-      const size_t line = log.rfind('\n', at) + 1;  // npos + 1 is 0
-      if (log.compare(line, strlen(prefix), prefix) == 0) return true;
-    }
-    return false;
+    return !WineLogLines(program_->pid(), "Call user32.ExitWindowsEx(00000007,ffffffff)").empty();
   }
   // Waits for the click to be over: no box open, the window idle again.
   void WaitForJobEnd() {
@@ -123,21 +116,38 @@ class JobTest : public ProgramTest {
   }
   // Copies a build of the program into `folder` with the DOS commands beside
   // it, and a DOS boot onto drive C, as a user installs Orvane.
-  static void Install(const std::wstring& folder = kInstalled, const wchar_t* build = L"orvane.exe",
-                      bool commands = true) {
-    CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(
-        CopyFileW((ExecutableFolder() + build).c_str(), (folder + L"\\orvane.exe").c_str(), FALSE));
+  static void Install(const std::wstring& folder = kInstalled,
+                      const wchar_t* build = kFatVolumesBuild, bool commands = true) {
+    ASSERT_NO_FATAL_FAILURE(CopyProgram(folder, build));
     if (commands) {
       WriteFileBytes(folder + L"\\BF.COM", "BF");
       WriteFileBytes(folder + L"\\HF.COM", "HF");
     }
     WriteFileBytes(L"C:\\BOOTSECT.DOS", std::string(512, '\0'));
   }
-  void StartInstalled(const std::wstring& folder = kInstalled, bool fat_volumes = false) {
+  // Starts the installed program, its calls traced, with the drives that
+  // `volumes` (ORVANE_TEST_VOLUMES) names, or none.
+  void StartInstalled(const std::wstring& folder = kInstalled, const wchar_t* volumes = kFatD) {
     std::vector<std::wstring> environment{L"WINEDEBUG=+pid,+relay"};
-    if (fat_volumes) environment.push_back(L"ORVANE_TEST_VOLUMES=D:FAT32");
+    if (volumes) environment.push_back(std::wstring(L"ORVANE_TEST_VOLUMES=") + volumes);
     Start(folder + L"\\orvane.exe", environment);
+  }
+  // Clicks backup (or restore), chooses `image` in the file dialog and
+  // answers the confirmation with `answer`.
+  void ChooseImage(bool restore, const std::wstring& image, int answer = IDYES) {
+    Click(Form1::kCommand1Id + (restore ? 1 : 0));
+    ASSERT_TRUE(AnswerFileDialog(program_->pid(), image));
+    ASSERT_TRUE(AnswerMessageBox(program_->pid(), answer));
+  }
+  // Answers the message that ends a refused job: title "Orvane", the error
+  // icon. What it showed.
+  MessageBoxView Refusal() {
+    const auto error = AnswerMessageBox(program_->pid(), IDOK);
+    EXPECT_TRUE(error) << "no message about the refusal";
+    if (!error) return {};
+    EXPECT_EQ(error->title, L"Orvane");
+    EXPECT_TRUE(error->has_icon);
+    return *error;
   }
   // What a job that did not end in a restart leaves: none of the files it
   // makes for DOS, boot.ini as it was but protected, no restart.
@@ -153,7 +163,7 @@ class JobTest : public ProgramTest {
 };
 
 TEST_F(JobTest, BackupThatPassesEveryCheckHandsOverAndRestartsLast) {
-  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_NO_FATAL_FAILURE(Install());
   ASSERT_TRUE(CreateDirectoryW(L"D:\\Backup", nullptr));
   WriteFileBytes(kBootIni, kUserMenu);
   WriteFileBytes(kAutoexec, "old batch");
@@ -164,7 +174,7 @@ TEST_F(JobTest, BackupThatPassesEveryCheckHandsOverAndRestartsLast) {
   DWORD serial = 0;
   ASSERT_TRUE(GetVolumeInformationW(L"D:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0));
   TraceCalls(L"kernel32.MoveFileExW;kernel32.SetFileAttributesW;user32.ExitWindowsEx");
-  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
+  ASSERT_NO_FATAL_FAILURE(StartInstalled());
 
   Click(Form1::kCommand1Id);
   const std::wstring name = Today() + L"-XP.GHO";
@@ -196,7 +206,7 @@ TEST_F(JobTest, BackupThatPassesEveryCheckHandsOverAndRestartsLast) {
            "BootAttributes=%lu\r\n",
            image.c_str(), serial >> 16, serial & 0xFFFF, short_image.c_str() + 2, user_attributes);
   EXPECT_EQ(ReadFileBytes(kTicket), ticket);
-  EXPECT_EQ(ReadFileBytes(kBootIni), Narrow(GetMenu(u"Dos", u"XP")));
+  EXPECT_EQ(ReadFileBytes(kBootIni), Ascii(GetMenu(u"Dos", u"XP")));
   EXPECT_EQ(Attributes(kBootIni) & kReadOnlyHidden, kReadOnlyHidden);
   EXPECT_EQ(ReadFileBytes(kAutoexec), Batch("BF " + std::string(image.begin(), image.end())));
   EXPECT_EQ(ReadFileBytes(kConfigSys), ConfigLineFor(kInstalled));
@@ -204,14 +214,14 @@ TEST_F(JobTest, BackupThatPassesEveryCheckHandsOverAndRestartsLast) {
 }
 
 TEST_F(JobTest, RestoreOfAWholeImageKeepsAnEarlierSavedMenu) {
-  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_NO_FATAL_FAILURE(Install());
   ASSERT_TRUE(CreateDirectoryW(L"D:\\Images", nullptr));
   WriteFileBytes(L"D:\\Images\\sys.GHO", WholeImage());
   // A job whose restart never came: boot.ini is the DOS menu, BOOT.ORV the
   // user's own, and that must stay so.
-  WriteFileBytes(kBootIni, Narrow(GetMenu(u"Dos", u"XP")));
+  WriteFileBytes(kBootIni, Ascii(GetMenu(u"Dos", u"XP")));
   WriteFileBytes(kSavedMenu, kUserMenu);
-  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
+  ASSERT_NO_FATAL_FAILURE(StartInstalled());
 
   Click(Form1::kCommand1Id + 1);
   const auto dialog = AnswerFileDialog(program_->pid(), L"D:\\Images\\sys.GHO");
@@ -233,15 +243,13 @@ TEST_F(JobTest, RestoreOfAWholeImageKeepsAnEarlierSavedMenu) {
 }
 
 TEST_F(JobTest, BackupWithNoTouchesNoFileButProtectsBootIniAndKeepsTheFolder) {
-  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_NO_FATAL_FAILURE(Install());
   ASSERT_TRUE(CreateDirectoryW(L"D:\\Backup", nullptr));
   WriteFileBytes(kBootIni, "old menu");
   WriteFileBytes(kAutoexec, "old batch");
-  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
+  ASSERT_NO_FATAL_FAILURE(StartInstalled());
 
-  Click(Form1::kCommand1Id);
-  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"D:\\Backup\\x.GHO"));
-  ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDNO));
+  ASSERT_NO_FATAL_FAILURE(ChooseImage(false, L"D:\\Backup\\x.GHO", IDNO));
   ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
 
   ExpectNothingHandedOver("old menu", L"D:\\Backup\\x.GHO");
@@ -271,20 +279,15 @@ TEST_F(JobTest, CancelledDialogEndsTheJob) {
 }
 
 TEST_F(JobTest, UnwritableAutoexecUndoesTheHandOverAndDoesNotRestart) {
-  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_NO_FATAL_FAILURE(Install());
   ASSERT_TRUE(CreateDirectoryW(L"D:\\Backup", nullptr));
   ASSERT_TRUE(CreateDirectoryW(kAutoexec, nullptr));  // a folder in the file's place
   WriteFileBytes(kBootIni, "old menu");
-  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
+  ASSERT_NO_FATAL_FAILURE(StartInstalled());
 
-  Click(Form1::kCommand1Id);
-  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"D:\\Backup\\x.GHO"));
-  ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDYES));
-  const auto error = AnswerMessageBox(program_->pid(), IDOK);
-  ASSERT_TRUE(error) << "no message about the failure";
-  EXPECT_EQ(error->title, L"Orvane");
-  EXPECT_NE(error->text.find(L"C:\\AUTOEXEC.BAT"), std::wstring::npos) << error->text;
-  EXPECT_TRUE(error->has_icon);
+  ASSERT_NO_FATAL_FAILURE(ChooseImage(false, L"D:\\Backup\\x.GHO"));
+  const std::wstring error = Refusal().text;
+  EXPECT_NE(error.find(L"C:\\AUTOEXEC.BAT"), std::wstring::npos) << error;
   ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
 
   ExpectNothingHandedOver("old menu", L"D:\\Backup\\x.GHO");
@@ -293,10 +296,10 @@ TEST_F(JobTest, UnwritableAutoexecUndoesTheHandOverAndDoesNotRestart) {
 
 TEST_F(JobTest, ChineseImagePathLongProgramFolderAndEmptySystemName) {
   const std::wstring program = L"C:\\Orvane Tools";
-  ASSERT_NO_FATAL_FAILURE(Install(program, L"orvane_fat_volumes.exe"));
+  ASSERT_NO_FATAL_FAILURE(Install(program));
   const std::wstring folder = L"D:\\\u5907\u4EFD\\";  // D:\备份\ .
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  ASSERT_NO_FATAL_FAILURE(StartInstalled(program, true));
+  ASSERT_NO_FATAL_FAILURE(StartInstalled(program));
   // "其他" with the input box cancelled: the system name is empty.
   Click(Form1::kOption1Id + 2);
   ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDCANCEL));
@@ -310,7 +313,7 @@ TEST_F(JobTest, ChineseImagePathLongProgramFolderAndEmptySystemName) {
 
   ASSERT_TRUE(program_->WaitForExit().has_value());
   EXPECT_TRUE(RestartRequested());
-  EXPECT_EQ(ReadFileBytes(kBootIni), Narrow(GetMenu(u"Dos", u"")));
+  EXPECT_EQ(ReadFileBytes(kBootIni), Ascii(GetMenu(u"Dos", u"")));
   // DOS reads the program's folder by its short name; the image keeps its
   // full path, which BF finds through the ticket.
   ASSERT_NE(DosFolderOf(program), program);
@@ -345,20 +348,13 @@ TEST_P(JobCheckTest, RefusesBeforeAnythingIsWritten) {
   CreateDirectoryW(L"D:\\Images", nullptr);
   if (c.image_bytes) WriteFileBytes(c.image, c.image_bytes);
   WriteFileBytes(kBootIni, kUserMenu);
-  std::vector<std::wstring> environment{L"WINEDEBUG=+pid,+relay"};
-  if (c.volumes) environment.push_back(std::wstring(L"ORVANE_TEST_VOLUMES=") + c.volumes);
-  ASSERT_NO_FATAL_FAILURE(Start(folder + L"\\orvane.exe", environment));
+  ASSERT_NO_FATAL_FAILURE(StartInstalled(folder, c.volumes));
 
-  Click(Form1::kCommand1Id + (c.restore ? 1 : 0));
-  ASSERT_TRUE(AnswerFileDialog(program_->pid(), c.image));
-  ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDYES));
-  const auto error = AnswerMessageBox(program_->pid(), IDOK);
-  ASSERT_TRUE(error) << "no message about the check";
-  EXPECT_EQ(error->title, L"Orvane");
-  EXPECT_EQ(error->text.rfind(c.message, 0), 0u) << error->text;
-  EXPECT_NE(error->text.find(L'\n'), std::wstring::npos) << "says what to do: " << error->text;
-  EXPECT_TRUE(error->has_icon);
-  EXPECT_EQ(error->buttons, (std::vector<int>{IDOK}));
+  ASSERT_NO_FATAL_FAILURE(ChooseImage(c.restore, c.image));
+  const MessageBoxView error = Refusal();
+  EXPECT_EQ(error.text.rfind(c.message, 0), 0u) << error.text;
+  EXPECT_NE(error.text.find(L'\n'), std::wstring::npos) << "says what to do: " << error.text;
+  EXPECT_EQ(error.buttons, (std::vector<int>{IDOK}));
   ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
 
   ExpectNothingHandedOver(kUserMenu, c.restore ? L"D:\\Images\\none" : c.image);
@@ -397,20 +393,17 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JobTest, RestoreOfACutImageIsRefused) {
-  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+  ASSERT_NO_FATAL_FAILURE(Install());
   ASSERT_TRUE(CreateDirectoryW(L"D:\\Images", nullptr));
   const std::string whole = WholeImage();
   WriteFileBytes(L"D:\\Images\\cut.GHO", whole.substr(0, whole.size() - 1));
   WriteFileBytes(kBootIni, kUserMenu);
-  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
+  ASSERT_NO_FATAL_FAILURE(StartInstalled());
 
-  Click(Form1::kCommand1Id + 1);
-  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"D:\\Images\\cut.GHO"));
-  ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDYES));
-  const auto error = AnswerMessageBox(program_->pid(), IDOK);
-  ASSERT_TRUE(error);
+  ASSERT_NO_FATAL_FAILURE(ChooseImage(true, L"D:\\Images\\cut.GHO"));
   // 镜像不完整: the completion record is not where the file ends.
-  EXPECT_NE(error->text.find(L"\u955C\u50CF\u4E0D\u5B8C\u6574"), std::wstring::npos) << error->text;
+  const std::wstring error = Refusal().text;
+  EXPECT_NE(error.find(L"\u955C\u50CF\u4E0D\u5B8C\u6574"), std::wstring::npos) << error;
   ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
   ExpectNothingHandedOver(kUserMenu, L"D:\\Images\\none");
 }
@@ -434,15 +427,13 @@ class HandOverChain : public JobTest {
     JobTest::SetUp();
   }
   void RunJob(bool backup, const std::wstring& image) {
-    ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane_fat_volumes.exe"));
+    ASSERT_NO_FATAL_FAILURE(Install());
     CreateDirectoryW(L"D:\\Backup", nullptr);
     WriteFileBytes(kBootIni, kUserMenu);
     SetFileAttributesW(kBootIni, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-    ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, true));
-    Click(Form1::kCommand1Id + (backup ? 0 : 1));
-    ASSERT_TRUE(AnswerFileDialog(program_->pid(), image));
-    ASSERT_TRUE(AnswerMessageBox(program_->pid(), IDYES));
+    ASSERT_NO_FATAL_FAILURE(StartInstalled());
+    ASSERT_NO_FATAL_FAILURE(ChooseImage(!backup, image));
     ASSERT_TRUE(program_->WaitForExit().has_value());
     ASSERT_TRUE(RestartRequested());
     for (const wchar_t* name : {L"boot.ini", L"BOOT.ORV", L"ORVANE.JOB", L"AUTOEXEC.BAT"}) {

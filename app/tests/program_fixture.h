@@ -42,6 +42,13 @@ inline std::string ConfigLineFor(const std::wstring& folder) {
 
 class ProgramTest : public ::testing::Test {
  protected:
+  // Copies a build of the program (a file of the test's folder) into
+  // `folder` as orvane.exe, making the folder.
+  static void CopyProgram(const std::wstring& folder, const wchar_t* build = L"orvane.exe") {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(
+        CopyFileW((ExecutableFolder() + build).c_str(), (folder + L"\\orvane.exe").c_str(), FALSE));
+  }
   // Starts the program and waits for its main window.
   void Start(const std::wstring& exe = BuiltProgram(),
              const std::vector<std::wstring>& environment = {}) {

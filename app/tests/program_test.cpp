@@ -52,8 +52,7 @@ TEST_F(ProgramTest, ReplacesAReadOnlyHiddenConfigSysWithOneLine) {
 
 TEST_F(ProgramTest, ChineseProgramFolderIsWrittenInGbk) {
   const std::wstring folder = L"C:\\\u6D4B\u8BD5";  // C:\测试
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  ASSERT_TRUE(CopyFileW(BuiltProgram().c_str(), (folder + L"\\orvane.exe").c_str(), FALSE));
+  ASSERT_NO_FATAL_FAILURE(CopyProgram(folder));
   ASSERT_NO_FATAL_FAILURE(Start(folder + L"\\orvane.exe"));
   // DOS reads the folder by its short name, in the ANSI code page. (Under
   // Wine short names are hashed, so that of 测试 is ASCII; on FAT it is

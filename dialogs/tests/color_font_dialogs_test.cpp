@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "dialogs/qor_dialog.h"
 #include "dialogs/tests/dialog_answers.h"
 #include "system/program_error.h"
+#include "tests/support/common_test_support.h"
 #include "tests/support/test_form.h"
 #include "tests/support/win_test_support.h"
 
@@ -24,10 +24,12 @@ namespace orvane {
 namespace {
 
 using testing::AnswerColorDialog;
+using testing::AnswerDuring;
 using testing::AnswerFontDialog;
-using testing::BackgroundThread;
 using testing::ColorDialogView;
+using testing::DialogOpenedDuring;
 using testing::DialogSpy;
+using testing::ErrorOf;
 using testing::FontChoice;
 using testing::FontDialogView;
 using testing::PropertyBag;
@@ -52,15 +54,11 @@ class ColorDialogTest : public ::testing::Test {
   // cancel); `seen` receives what the dialog showed.
   Boolean Choose(PropertyBag& control, std::optional<COLORREF> color,
                  ColorDialogView* seen = nullptr, bool add_custom = false) {
-    std::optional<ColorDialogView> view;
     Boolean result = 0;
-    {
-      BackgroundThread answer(
-          [&] { view = AnswerColorDialog(GetCurrentProcessId(), color, add_custom); });
-      result = dialogs_.DialogColor(form_, control);
-    }
-    EXPECT_TRUE(view.has_value()) << "no dialog appeared";
-    if (seen && view) *seen = *view;
+    EXPECT_TRUE(
+        AnswerDuring([&] { return AnswerColorDialog(GetCurrentProcessId(), color, add_custom); },
+                     [&] { result = dialogs_.DialogColor(form_, control); }, seen))
+        << "no dialog appeared";
     return result;
   }
 
@@ -117,14 +115,8 @@ TEST_F(ColorDialogTest, AnUnreadableOwnerOrForeColorIsRaised) {
 
   PropertyBag without = PropertyBag({{u"BackColor", Variant::Long(0)}});
   int error = 0;
-  {
-    BackgroundThread answer([&] { AnswerColorDialog(GetCurrentProcessId(), RGB(1, 2, 3)); });
-    try {
-      dialogs_.DialogColor(form_, without);
-    } catch (const ProgramError& e) {
-      error = e.number();
-    }
-  }
+  AnswerDuring([&] { return AnswerColorDialog(GetCurrentProcessId(), RGB(1, 2, 3)); },
+               [&] { error = ErrorOf([&] { dialogs_.DialogColor(form_, without); }); });
   EXPECT_EQ(error, 438);
 }
 
@@ -165,14 +157,10 @@ class FontDialogTest : public ::testing::Test {
                  FontDialogView* view_seen = nullptr) {
     override_ = std::move(override);
     request_ = nullptr;
-    std::optional<FontDialogView> view;
     Boolean result = 0;
-    {
-      BackgroundThread answer([&] { view = AnswerFontDialog(GetCurrentProcessId(), choice); });
-      result = dialogs_.DialogFont(form_, control);
-    }
-    EXPECT_TRUE(view.has_value()) << "no dialog appeared, or the choice was not offered";
-    if (view_seen && view) *view_seen = *view;
+    EXPECT_TRUE(AnswerDuring([&] { return AnswerFontDialog(GetCurrentProcessId(), choice); },
+                             [&] { result = dialogs_.DialogFont(form_, control); }, view_seen))
+        << "no dialog appeared, or the choice was not offered";
     return result;
   }
 
@@ -197,7 +185,7 @@ TEST_F(FontDialogTest, AChoiceMadeInTheDialogIsWrittenBackInOrder) {
   EXPECT_EQ(control[u"FontItalic"], Variant::Boolean(false));
   EXPECT_EQ(control[u"FontUnderLine"], Variant::Boolean(false));
   EXPECT_EQ(control[u"FontStrikethru"], Variant::Boolean(true));
-  EXPECT_EQ(control[u"FontName"], Variant(std::u16string(view.face.begin(), view.face.end())));
+  EXPECT_EQ(control[u"FontName"], Variant(testing::U16(view.face)));
   EXPECT_EQ(control[u"FontSize"], Variant::Long(12));
   EXPECT_EQ(control.set_log(),
             (std::vector<std::u16string>{u"FontBold", u"FontItalic", u"FontUnderLine",
@@ -285,14 +273,10 @@ TEST_F(FontDialogTest, CancelLeavesAllSixPropertiesAlone) {
 
 TEST_F(FontDialogTest, TheFormIsNotRead) {
   PropertyBag control = FontControl();
-  std::optional<FontDialogView> view;
   Boolean result = 0;
   testing::BrokenForm broken;
-  {
-    BackgroundThread answer([&] { view = AnswerFontDialog(GetCurrentProcessId(), Plain()); });
-    result = dialogs_.DialogFont(broken, control);
-  }
-  EXPECT_TRUE(view.has_value());
+  EXPECT_TRUE(AnswerDuring([&] { return AnswerFontDialog(GetCurrentProcessId(), Plain()); },
+                           [&] { result = dialogs_.DialogFont(broken, control); }));
   EXPECT_EQ(result, kTrue);
   EXPECT_EQ(control[u"FontSize"], Variant::Long(12));
 }
@@ -300,28 +284,11 @@ TEST_F(FontDialogTest, TheFormIsNotRead) {
 // Calls DialogFont on `control` while a watcher cancels any dialog that
 // appears; the error raised (0 for none) and whether a dialog was shown.
 std::pair<int, bool> FontErrorWithoutDialog(QorDialog& dialogs, PropertyBag& control) {
-  std::atomic<bool> returned = false;
-  std::atomic<bool> dialog_shown = false;
   int error = 0;
-  {
-    BackgroundThread watch([&] {
-      testing::WaitUntil([&] {
-        if (HWND dialog = testing::FindWindowOf(GetCurrentProcessId(), L"#32770")) {
-          dialog_shown = true;
-          PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        }
-        return returned || dialog_shown;
-      });
-    });
-    try {
-      testing::BrokenForm unused;
-      dialogs.DialogFont(unused, control);
-    } catch (const ProgramError& e) {
-      error = e.number();
-    }
-    returned = true;
-  }
-  return {error, dialog_shown.load()};
+  testing::BrokenForm unused;
+  const bool dialog_shown =
+      DialogOpenedDuring([&] { error = ErrorOf([&] { dialogs.DialogFont(unused, control); }); });
+  return {error, dialog_shown};
 }
 
 TEST_F(FontDialogTest, AMissingPropertyIsRaisedBeforeAnyDialog) {
@@ -333,7 +300,7 @@ TEST_F(FontDialogTest, AMissingPropertyIsRaisedBeforeAnyDialog) {
       if (name != missing) properties.emplace_back(name, full[name]);
     PropertyBag control(properties);
     EXPECT_EQ(FontErrorWithoutDialog(dialogs_, control), std::pair(438, false))
-        << std::string(missing.begin(), missing.end());
+        << testing::Ascii(missing);
     EXPECT_TRUE(control.set_log().empty());
   }
 }

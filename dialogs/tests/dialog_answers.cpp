@@ -4,45 +4,13 @@
 #include <dlgs.h>
 #include <shlobj.h>
 
-#include "system/program_error.h"
 #include "tests/support/win_test_support.h"
 
 namespace orvane::testing {
 
-Variant PropertyBag::GetProperty(std::u16string_view name) {
-  for (const auto& [key, value] : properties_)
-    if (SameName(key, name)) return value;
-  throw ProgramError(ErrorNumber::kNoSuchProperty);
-}
-
-void PropertyBag::SetProperty(std::u16string_view name, const Variant& value) {
-  for (auto& [key, stored] : properties_) {
-    if (SameName(key, name)) {
-      stored = value;
-      set_log_.emplace_back(name);
-      return;
-    }
-  }
-  throw ProgramError(ErrorNumber::kNoSuchProperty);
-}
-
-const Variant& PropertyBag::operator[](std::u16string_view name) const {
-  for (const auto& [key, value] : properties_)
-    if (SameName(key, name)) return value;
-  throw ProgramError(ErrorNumber::kNoSuchProperty);
-}
-
 namespace {
-
 DialogSpy* g_spy = nullptr;
-
-bool IsDialog(HWND window) {
-  wchar_t class_name[16] = {};
-  GetClassNameW(window, class_name, 16);
-  return lstrcmpW(class_name, L"#32770") == 0;
 }
-
-}  // namespace
 
 DialogSpy::DialogSpy(std::function<void(HWND, LPARAM)> on_init,
                      std::function<void(HWND)> on_destroy)
@@ -60,16 +28,16 @@ DialogSpy::~DialogSpy() {
 
 LRESULT CALLBACK DialogSpy::BeforeCall(int code, WPARAM wParam, LPARAM lParam) {
   const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  if (code == HC_ACTION && g_spy && call->message == WM_INITDIALOG && IsDialog(call->hwnd) &&
-      g_spy->on_init_)
+  if (code == HC_ACTION && g_spy && call->message == WM_INITDIALOG &&
+      HasClass(call->hwnd, L"#32770") && g_spy->on_init_)
     g_spy->on_init_(call->hwnd, call->lParam);
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT CALLBACK DialogSpy::AfterCall(int code, WPARAM wParam, LPARAM lParam) {
   const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-  if (code == HC_ACTION && g_spy && call->message == WM_DESTROY && IsDialog(call->hwnd) &&
-      g_spy->on_destroy_)
+  if (code == HC_ACTION && g_spy && call->message == WM_DESTROY &&
+      HasClass(call->hwnd, L"#32770") && g_spy->on_destroy_)
     g_spy->on_destroy_(call->hwnd);
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -87,16 +55,6 @@ constexpr int kAddCustomButton = 712;
 void Notify(HWND dialog, int id, WORD code) {
   SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, code),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-void Answer(HWND dialog, bool confirm) {
-  PostMessageW(dialog, WM_COMMAND, confirm ? IDOK : IDCANCEL, 0);
-  WaitUntilAnswered(dialog);
-}
-
-HWND WaitForReadyDialog(DWORD pid) {
-  HWND dialog = WaitForWindow(pid, L"#32770");
-  return dialog && WaitUntilReady(dialog) ? dialog : nullptr;
 }
 
 }  // namespace
@@ -117,7 +75,7 @@ std::optional<ColorDialogView> AnswerColorDialog(DWORD pid, std::optional<COLORR
     SetDlgItemInt(dialog, kBlueBox, GetBValue(*color), FALSE);
     if (add_custom) Notify(dialog, kAddCustomButton, BN_CLICKED);
   }
-  Answer(dialog, color.has_value());
+  Press(dialog, color ? IDOK : IDCANCEL);
   return view;
 }
 
@@ -154,7 +112,7 @@ std::optional<FontDialogView> AnswerFontDialog(DWORD pid, const std::optional<Fo
     // One notice takes all the controls into the dialog's font.
     Notify(dialog, cmb3, CBN_SELCHANGE);
   }
-  Answer(dialog, choice.has_value());
+  Press(dialog, choice ? IDOK : IDCANCEL);
   return view;
 }
 
@@ -163,12 +121,8 @@ std::optional<FolderDialogView> AnswerFolderDialog(DWORD pid, const std::wstring
   if (!dialog) return std::nullopt;
   FolderDialogView view;
   view.owner = GetWindow(dialog, GW_OWNER);
-  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t class_name[16] = {};
-    GetClassNameW(child, class_name, 16);
-    if (lstrcmpiW(class_name, L"Static") == 0 && view.title.empty())
-      view.title = ControlText(child);
-  }
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (HasClass(child, L"Static") && view.title.empty()) view.title = ControlText(child);
   if (!folder.empty()) {
     // The first selection in a new Wine prefix can fail while the shell
     // sets itself up, leaving the tree with no chosen item and the dialog
@@ -177,9 +131,7 @@ std::optional<FolderDialogView> AnswerFolderDialog(DWORD pid, const std::wstring
     EnumChildWindows(
         dialog,
         [](HWND child, LPARAM found) WINAPI -> BOOL {
-          wchar_t class_name[32] = {};
-          GetClassNameW(child, class_name, 32);
-          if (lstrcmpiW(class_name, WC_TREEVIEWW) != 0) return TRUE;
+          if (!HasClass(child, WC_TREEVIEWW)) return TRUE;
           *reinterpret_cast<HWND*>(found) = child;
           return FALSE;
         },
@@ -189,7 +141,7 @@ std::optional<FolderDialogView> AnswerFolderDialog(DWORD pid, const std::wstring
       return TreeView_GetSelection(tree) != nullptr;
     });
   }
-  Answer(dialog, !folder.empty());
+  Press(dialog, folder.empty() ? IDCANCEL : IDOK);
   return view;
 }
 

@@ -1,6 +1,6 @@
 // Driving the colour, font and folder dialogs from a second thread while
-// the thread under test sits in the dialog, and watching the requests the
-// dialogs get on the thread under test.
+// the thread under test sits in the dialog (see AnswerDuring), and
+// watching the requests the dialogs get on the thread under test.
 #pragma once
 
 #include <windows.h>
@@ -8,29 +8,8 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
-
-#include "system/automation.h"
 
 namespace orvane::testing {
-
-// A late-bound object with a fixed set of properties. Reading or setting
-// any other raises ProgramError 438; every successful set is logged.
-class PropertyBag : public LateBoundObject {
- public:
-  explicit PropertyBag(std::vector<std::pair<std::u16string, Variant>> properties)
-      : properties_(std::move(properties)) {}
-  Variant GetProperty(std::u16string_view name) override;
-  void SetProperty(std::u16string_view name, const Variant& value) override;
-
-  const Variant& operator[](std::u16string_view name) const;
-  // Names of the properties set, in order.
-  const std::vector<std::u16string>& set_log() const { return set_log_; }
-
- private:
-  std::vector<std::pair<std::u16string, Variant>> properties_;
-  std::vector<std::u16string> set_log_;
-};
 
 // Sees the dialogs the calling thread opens while it lives: `on_init`
 // gets each dialog and the parameter of its WM_INITDIALOG (the request

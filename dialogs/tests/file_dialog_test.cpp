@@ -4,57 +4,34 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <functional>
-
-#include "system/program_error.h"
+#include "tests/support/common_test_support.h"
 #include "tests/support/test_form.h"
 #include "tests/support/win_test_support.h"
 
 namespace orvane {
 namespace {
 
+using testing::AnswerDuring;
 using testing::AnswerFileDialog;
-using testing::BackgroundThread;
 using testing::FileDialogView;
+using testing::U16;
 
 const std::u16string kFilter(u"Images (*.GHO)\0*.GHO\0", 22);
 
-std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
-
 class FileDialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"orvane-dialog-" + std::to_wstring(GetCurrentProcessId()) +
-              L"-" + std::to_wstring(GetTickCount()) + L"\\";
-    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
-  }
-  void TearDown() override {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder_ + L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do DeleteFileW((folder_ + found.cFileName).c_str());
-      while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryW(folder_.c_str());
-  }
-
   // Calls DialogFile while a second thread answers the dialog with `path`
   // (empty: cancel); `seen` receives what the dialog showed.
   std::u16string Choose(std::int16_t mode, const std::u16string& initial_name,
                         const std::wstring& path, FileDialogView* seen = nullptr) {
-    std::optional<FileDialogView> view;
     std::u16string result;
-    {
-      BackgroundThread answer([&] { view = AnswerFileDialog(GetCurrentProcessId(), path); });
+    const auto choose = [&] {
       result = dialogs_.DialogFile(form_, mode, u"Pick an image", initial_name, kFilter,
                                    U16(folder_), u"");
-    }
-    EXPECT_TRUE(view.has_value()) << "no dialog appeared";
-    if (seen && view) *seen = *view;
+    };
+    EXPECT_TRUE(
+        AnswerDuring([&] { return AnswerFileDialog(GetCurrentProcessId(), path); }, choose, seen))
+        << "no dialog appeared";
     return result;
   }
 
@@ -62,7 +39,8 @@ class FileDialogTest : public ::testing::Test {
 
   testing::TestForm form_;
   QorDialog dialogs_;
-  std::wstring folder_;
+  testing::TempFolder temp_{L"orvane-dialog-"};
+  const std::wstring folder_ = temp_.path() + L"\\";
 };
 
 TEST_F(FileDialogTest, ModeOneOpensAndEveryOtherModeSaves) {
@@ -87,16 +65,14 @@ TEST_F(FileDialogTest, CancelGivesEmptyTextInBothModes) {
 
 TEST_F(FileDialogTest, SaveAsksBeforeOverwritingAnExistingFile) {
   CreateFileIn(L"taken.GHO");
-  std::optional<testing::MessageBoxView> prompt;
   std::u16string result;
-  {
-    BackgroundThread answer([&] {
-      AnswerFileDialog(GetCurrentProcessId(), folder_ + L"taken.GHO");
-      prompt = testing::AnswerMessageBox(GetCurrentProcessId(), IDYES);
-    });
-    result = dialogs_.DialogFile(form_, 0, u"t", u"", kFilter, U16(folder_), u"");
-  }
-  ASSERT_TRUE(prompt.has_value()) << "no overwrite prompt";
+  const bool prompted = AnswerDuring(
+      [&] {
+        AnswerFileDialog(GetCurrentProcessId(), folder_ + L"taken.GHO");
+        return testing::AnswerMessageBox(GetCurrentProcessId(), IDYES);
+      },
+      [&] { result = dialogs_.DialogFile(form_, 0, u"t", u"", kFilter, U16(folder_), u""); });
+  ASSERT_TRUE(prompted) << "no overwrite prompt";
   EXPECT_EQ(result, U16(folder_ + L"taken.GHO"));
 }
 
@@ -119,28 +95,12 @@ TEST_F(FileDialogTest, InitialNameOf255CharactersIsShownAnd256AreRefusedFirst) {
 
   // Refused before any dialog: a dialog would block this call, so a
   // watcher cancels one if it appears and reports it.
-  std::atomic<bool> returned = false;
-  std::atomic<bool> dialog_shown = false;
   int error = 0;
-  {
-    BackgroundThread watch([&] {
-      testing::WaitUntil([&] {
-        if (HWND dialog = testing::FindWindowOf(GetCurrentProcessId(), L"#32770")) {
-          dialog_shown = true;
-          PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        }
-        return returned || dialog_shown;
-      });
-    });
-    try {
-      dialogs_.DialogFile(form_, 0, u"t", std::u16string(256, u'n'), kFilter, u"", u"");
-    } catch (const ProgramError& e) {
-      error = e.number();
-    }
-    returned = true;
-  }
+  EXPECT_FALSE(testing::DialogOpenedDuring([&] {
+    error = testing::ErrorOf(
+        [&] { dialogs_.DialogFile(form_, 0, u"t", std::u16string(256, u'n'), kFilter, u"", u""); });
+  }));
   EXPECT_EQ(error, 5);
-  EXPECT_FALSE(dialog_shown);
 }
 
 }  // namespace

@@ -10,51 +10,35 @@
 #include "dialogs/qor_dialog.h"
 #include "dialogs/tests/dialog_answers.h"
 #include "system/program_error.h"
+#include "tests/support/common_test_support.h"
 #include "tests/support/test_form.h"
 #include "tests/support/win_test_support.h"
 
 namespace orvane {
 namespace {
 
+using testing::AnswerDuring;
 using testing::AnswerFolderDialog;
-using testing::BackgroundThread;
 using testing::FolderDialogView;
-
-std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+using testing::U16;
 
 class FolderBrowserTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"orvane-folder-" + std::to_wstring(GetCurrentProcessId()) +
-              L"-" + std::to_wstring(GetTickCount());
-    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
-  }
-  void TearDown() override {
-    if (!inner_.empty()) RemoveDirectoryW(inner_.c_str());
-    RemoveDirectoryW(folder_.c_str());
-  }
-
   // Calls BrowseFolder while a second thread selects `folder` and
   // confirms (empty: cancels); `seen` receives what the dialog showed.
   std::u16string Browse(const std::wstring& folder, FolderDialogView* seen = nullptr,
                         const std::u16string& title = u"Pick a folder") {
-    std::optional<FolderDialogView> view;
     std::u16string result;
-    {
-      BackgroundThread answer([&] { view = AnswerFolderDialog(GetCurrentProcessId(), folder); });
-      result = dialogs_.BrowseFolder(form_, title);
-    }
-    EXPECT_TRUE(view.has_value()) << "no dialog appeared";
-    if (seen && view) *seen = *view;
+    EXPECT_TRUE(AnswerDuring([&] { return AnswerFolderDialog(GetCurrentProcessId(), folder); },
+                             [&] { result = dialogs_.BrowseFolder(form_, title); }, seen))
+        << "no dialog appeared";
     return result;
   }
 
   testing::TestForm form_;
   QorDialog dialogs_;
-  std::wstring folder_;  // no final backslash
-  std::wstring inner_;
+  testing::TempFolder temp_{L"orvane-folder-"};
+  const std::wstring folder_ = temp_.path();  // no final backslash
 };
 
 TEST_F(FolderBrowserTest, CancelGivesEmptyText) { EXPECT_EQ(Browse(L""), u""); }
@@ -66,9 +50,9 @@ TEST_F(FolderBrowserTest, AChosenFolderGivesItsFullPathAlone) {
   EXPECT_EQ(seen.title, L"\u9009\u62E9\u6587\u4EF6\u5939");
 
   // A Chinese name comes back whole; no final backslash, no padding.
-  inner_ = folder_ + L"\\\u5907\u4EFD";  // 备份
-  ASSERT_TRUE(CreateDirectoryW(inner_.c_str(), nullptr));
-  EXPECT_EQ(Browse(inner_), U16(inner_));
+  const std::wstring inner = folder_ + L"\\\u5907\u4EFD";  // 备份
+  ASSERT_TRUE(CreateDirectoryW(inner.c_str(), nullptr));
+  EXPECT_EQ(Browse(inner), U16(inner));
 }
 
 TEST_F(FolderBrowserTest, TheRootOfDriveCKeepsItsBackslash) { EXPECT_EQ(Browse(L"C:\\"), u"C:\\"); }

@@ -12,6 +12,7 @@
 #include "dialogs/qor_dialog.h"
 #include "system/program_error.h"
 #include "system/unique_handle.h"
+#include "tests/support/common_test_support.h"
 #include "tests/support/test_form.h"
 #include "tests/support/win_test_support.h"
 
@@ -19,6 +20,7 @@ namespace orvane {
 namespace {
 
 using testing::BackgroundThread;
+using testing::Wide;
 
 class FakePrinter : public Printer {
  public:
@@ -36,8 +38,6 @@ class FakePrinter : public Printer {
   std::u16string device_, driver_, port_;
   bool driver_fails_ = false;
 };
-
-std::wstring W(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
 // The stored entry, read by another path than the code under test.
 std::optional<std::wstring> StoredEntry() {
@@ -70,7 +70,7 @@ TEST(PrinterTest, GetCutsALongEntryTo1023BytesAndTrimsOnlyItsEnds) {
   QorDialog dialogs;
   const std::wstring long_entry = L"P" + std::wstring(1999, L'x');
   StoreEntry(long_entry.c_str());
-  EXPECT_EQ(W(dialogs.GetDefaultPrinter()), long_entry.substr(0, 1023));
+  EXPECT_EQ(Wide(dialogs.GetDefaultPrinter()), long_entry.substr(0, 1023));
 
   dialogs.ResetDefaultPrinter(u"  Office Laser , winspool ,LPT1:  ");
   EXPECT_EQ(dialogs.GetDefaultPrinter(), u"Office Laser , winspool ,LPT1:");
@@ -80,7 +80,7 @@ TEST(PrinterTest, ChineseDeviceNameComesBackWhole) {
   QorDialog dialogs;
   const std::u16string entry = u"\u6FC0\u5149\u6253\u5370\u673A,winspool,LPT1:";  // 激光打印机
   dialogs.SetDefaultPrinter(FakePrinter(u"\u6FC0\u5149\u6253\u5370\u673A", u"winspool", u"LPT1:"));
-  EXPECT_EQ(StoredEntry(), W(entry));
+  EXPECT_EQ(StoredEntry(), Wide(entry));
   EXPECT_EQ(dialogs.GetDefaultPrinter(), entry);
 }
 
@@ -98,20 +98,14 @@ TEST(PrinterTest, APropertyThatFailsIsRaisedAndNothingIsWritten) {
   StoreEntry(L"P0,winspool,LPT1:");
   FakePrinter printer(u"P1", u"winspool", u"LPT1:");
   printer.FailDriverName();
-  int error = 0;
-  try {
-    QorDialog().SetDefaultPrinter(printer);
-  } catch (const ProgramError& e) {
-    error = e.number();
-  }
-  EXPECT_EQ(error, 438);
+  EXPECT_EQ(testing::ErrorOf([&] { QorDialog().SetDefaultPrinter(printer); }), 438);
   EXPECT_EQ(StoredEntry(), L"P0,winspool,LPT1:");
 }
 
-// A top-level window that records the section names of the
-// WM_WININICHANGE messages it gets. Windows hands a wide window the section
-// converted; Wine's broadcast passes the caller's ANSI bytes as they are,
-// so either form counts.
+// The procedure of a top-level window that records the section names of
+// the WM_WININICHANGE messages it gets. Windows hands a wide window the
+// section converted; Wine's broadcast passes the caller's ANSI bytes as
+// they are, so either form counts.
 std::string g_notices;
 
 LRESULT CALLBACK NoticeWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -126,14 +120,8 @@ LRESULT CALLBACK NoticeWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 }
 
 TEST(PrinterTest, BothWritersTellEveryTopLevelWindow) {
-  WNDCLASSW window_class{};
-  window_class.lpfnWndProc = NoticeWindowProc;
-  window_class.hInstance = GetModuleHandleW(nullptr);
-  window_class.lpszClassName = L"OrvaneNoticeTest";
-  ASSERT_NE(RegisterClassW(&window_class), 0);
-  HWND window = CreateWindowExW(0, L"OrvaneNoticeTest", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                                nullptr, window_class.hInstance, nullptr);
-  ASSERT_NE(window, nullptr);
+  testing::TestForm window;
+  SetWindowLongPtrW(window.hWnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NoticeWindowProc));
 
   QorDialog dialogs;
   g_notices.clear();
@@ -141,7 +129,6 @@ TEST(PrinterTest, BothWritersTellEveryTopLevelWindow) {
   EXPECT_EQ(g_notices, "windows;");  // sent, not posted: handled before the call returns
   dialogs.ResetDefaultPrinter(u"P2,winspool,LPT1:");
   EXPECT_EQ(g_notices, "windows;windows;");
-  DestroyWindow(window);
 }
 
 // A window whose thread has stopped taking messages does not keep the

@@ -2,27 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <memory>
 
-#include "system/program_error.h"
+#include "tests/support/common_test_support.h"
 
 namespace orvane {
 namespace {
 
-int ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ProgramError& error) {
-    return error.number();
-  }
-  return 0;
-}
-
-class Fixed : public LateBoundObject {
- public:
-  Variant GetProperty(std::u16string_view) override { return {}; }
-  void SetProperty(std::u16string_view, const Variant&) override {}
-};
+using testing::ErrorOf;
 
 TEST(VariantTest, TextFormOfEachKind) {
   EXPECT_EQ(Variant().ToText(), u"");
@@ -32,7 +19,7 @@ TEST(VariantTest, TextFormOfEachKind) {
   EXPECT_EQ(Variant::Boolean(true).ToText(), u"True");
   EXPECT_EQ(Variant(u"中 x").ToText(), u"中 x");
   EXPECT_EQ(ErrorOf([] { Variant::Null().ToText(); }), 13);
-  EXPECT_EQ(ErrorOf([] { Variant(std::make_shared<Fixed>()).ToText(); }), 13);
+  EXPECT_EQ(ErrorOf([] { Variant(std::make_shared<testing::PropertyBag>()).ToText(); }), 13);
 }
 
 TEST(VariantTest, NumbersRoundHalvesToEven) {

@@ -1,25 +1,16 @@
 // The generator, PasswordSeed, Cipher and Decipher; native and under Wine.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "system/basic_random.h"
-#include "system/program_error.h"
 #include "system/qor_system.h"
-#include "system/tests/test_code_page.h"
+#include "tests/support/common_test_support.h"
 
 namespace orvane {
 namespace {
 
-int ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ProgramError& error) {
-    return error.number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 // Runs first in this program (no other test draws before it): the
 // generator's published first values from its start state.

@@ -3,22 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "system/program_error.h"
-#include "system/tests/test_code_page.h"
+#include "tests/support/common_test_support.h"
 
 namespace orvane {
 namespace {
 
+using testing::ErrorOf;
 using testing::Gbk;
-
-int ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ProgramError& error) {
-    return error.number();
-  }
-  return 0;
-}
 
 TEST(CodePageTest, ActivePageIsGbk) { EXPECT_EQ(Gbk().number(), 936u); }
 

@@ -1,25 +1,16 @@
 // Encrypt and Decrypt; native and under Wine (code page 936).
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "system/automation.h"
-#include "system/program_error.h"
 #include "system/qor_system.h"
-#include "system/tests/test_code_page.h"
+#include "tests/support/common_test_support.h"
 
 namespace orvane {
 namespace {
 
-int ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ProgramError& error) {
-    return error.number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 TEST(EncryptionTest, ShiftsByPosition) {
   QorSystem system(testing::Gbk());

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "system/qor_system.h"
-#include "system/tests/test_code_page.h"
+#include "tests/support/common_test_support.h"
 
 namespace orvane {
 namespace {

@@ -1,13 +1,11 @@
 // Md5 and its word routines; runs in the native build and under Wine.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "system/program_error.h"
 #include "system/qor_system.h"
-#include "system/tests/test_code_page.h"
+#include "tests/support/common_test_support.h"
 
 namespace orvane {
 
@@ -34,14 +32,7 @@ namespace {
 
 using Access = QorSystemPrivateAccess;
 
-int ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ProgramError& error) {
-    return error.number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 std::int32_t W(std::uint32_t pattern) { return static_cast<std::int32_t>(pattern); }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "system/qor_system.h"
+#include "tests/support/common_test_support.h"
 #include "tests/support/win_test_support.h"
 
 namespace orvane {
@@ -24,27 +25,28 @@ class RegistryTest : public ::testing::Test {
     const std::string name =
         std::string(info->name()) + "_" + std::to_string(GetCurrentProcessId());
     key_ = u"Software\\OrvaneTests\\" + std::u16string(name.begin(), name.end());
-    wide_key_ = std::wstring(key_.begin(), key_.end());
+    wide_key_ = testing::Wide(key_);
   }
   void TearDown() override { SHDeleteKeyW(HKEY_CURRENT_USER, wide_key_.c_str()); }
 
-  // Stores raw data under the test key with the wide or byte calls.
-  void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  // The test key, made when missing.
+  unique_hkey TestKey() {
     unique_hkey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, wide_key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, wide_key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size),
+    return key;
+  }
+  // Stores raw data under the test key with the wide or byte calls.
+  void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    ASSERT_EQ(RegSetValueExW(TestKey().get(), name, 0, type, static_cast<const BYTE*>(data), size),
               ERROR_SUCCESS);
   }
   void SetAnsi(const char* name, DWORD type, const std::string& bytes) {
-    unique_hkey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, wide_key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExA(TestKey().get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                       static_cast<DWORD>(bytes.size())),
+        ERROR_SUCCESS);
   }
   // Replaces the test key's access list; the owner may always do so.
   void SetKeyDacl(const wchar_t* sddl) {

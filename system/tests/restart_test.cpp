@@ -12,22 +12,6 @@
 namespace orvane::testing {
 namespace {
 
-// The lines of `log` that process `pid` logged with `call`.
-std::vector<std::string> CallsOf(const std::string& log, DWORD pid, const std::string& call) {
-  char prefix[16];
-  snprintf(prefix, sizeof(prefix), "%04lx:", pid);
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find('\n', start);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(start, end - start);
-    if (line.rfind(prefix, 0) == 0 && line.find(call) != std::string::npos) lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 TEST(RestTest, EnablesTheShutdownPrivilegeAndAsksForAForcedRebootEachTime) {
   ASSERT_NO_FATAL_FAILURE(ProtectFromRestart());
   TraceCalls(
@@ -37,20 +21,19 @@ TEST(RestTest, EnablesTheShutdownPrivilegeAndAsksForAForcedRebootEachTime) {
   ASSERT_TRUE(probe.started());
   EXPECT_EQ(probe.WaitForExit(), 0u) << "Rest did not return normally, twice";
 
-  const std::string log = WineLog();
-  const auto restarts = CallsOf(log, probe.pid(), "Call user32.ExitWindowsEx(");
-  ASSERT_EQ(restarts.size(), 2u) << log;
+  const auto restarts = WineLogLines(probe.pid(), "Call user32.ExitWindowsEx(");
+  ASSERT_EQ(restarts.size(), 2u) << WineLog();
   for (const std::string& line : restarts)
     EXPECT_NE(line.find("ExitWindowsEx(00000007,ffffffff)"), std::string::npos) << line;
   // TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY on the process's own token.
-  const auto opens = CallsOf(log, probe.pid(), "Call advapi32.OpenProcessToken(");
+  const auto opens = WineLogLines(probe.pid(), "Call advapi32.OpenProcessToken(");
   ASSERT_EQ(opens.size(), 2u);
   EXPECT_NE(opens[0].find(",00000028,"), std::string::npos) << opens[0];
-  const auto lookups = CallsOf(log, probe.pid(), "Call advapi32.LookupPrivilegeValueA(");
+  const auto lookups = WineLogLines(probe.pid(), "Call advapi32.LookupPrivilegeValueA(");
   ASSERT_EQ(lookups.size(), 2u);
   EXPECT_NE(lookups[0].find("\"SeShutdownPrivilege\""), std::string::npos) << lookups[0];
   // Not disabling all, one 16-byte record.
-  const auto adjusts = CallsOf(log, probe.pid(), "Call advapi32.AdjustTokenPrivileges(");
+  const auto adjusts = WineLogLines(probe.pid(), "Call advapi32.AdjustTokenPrivileges(");
   ASSERT_EQ(adjusts.size(), 2u);
   EXPECT_NE(adjusts[0].find(",00000000,"), std::string::npos) << adjusts[0];
   EXPECT_NE(adjusts[0].find(",00000010,"), std::string::npos) << adjusts[0];

@@ -11,6 +11,7 @@
 
 #include "system/qor_system.h"
 #include "system/unique_handle.h"
+#include "tests/support/common_test_support.h"
 
 namespace orvane {
 namespace {
@@ -82,12 +83,12 @@ TEST(ServicesTest, StartTypeFollowsServiceTypeAndBootStartsAreRefused) {
   for (std::int32_t refused : {0, 1, 5, -1, 0x10002}) {
     const std::u16string name = u"OrvaneRefused" + std::u16string(1, u'A' + (refused & 7));
     EXPECT_EQ(system.InstallService(name, refused, u"C:\\svc.exe"), kFalse) << refused;
-    EXPECT_FALSE(ReadConfig(std::wstring(name.begin(), name.end()))) << refused;
+    EXPECT_FALSE(ReadConfig(testing::Wide(name))) << refused;
   }
   for (std::int32_t accepted : {3, 4}) {
     const std::u16string name = u"OrvaneStart" + std::u16string(1, u'0' + accepted);
     EXPECT_EQ(system.InstallService(name, accepted, u"C:\\svc.exe"), kTrue) << accepted;
-    const std::optional<ServiceConfig> config = ReadConfig(std::wstring(name.begin(), name.end()));
+    const std::optional<ServiceConfig> config = ReadConfig(testing::Wide(name));
     ASSERT_TRUE(config) << accepted;
     EXPECT_EQ(config->start_type, static_cast<DWORD>(accepted));
     EXPECT_EQ(system.RemoveService(name), kTrue);

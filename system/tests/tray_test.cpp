@@ -7,40 +7,25 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "system/program_error.h"
 #include "system/qor_system.h"
+#include "tests/support/common_test_support.h"
 #include "tests/support/test_form.h"
 #include "tests/support/win_test_support.h"
 
 namespace orvane {
 namespace {
 
+using testing::ErrorOf;
+using testing::PropertyBag;
 using testing::TestForm;
 using testing::TrayHasIcon;
 
-// An object whose only property, if any, is "Icon", holding `picture`.
-class IconSource : public LateBoundObject {
- public:
-  IconSource() = default;
-  explicit IconSource(Variant picture) : picture_(std::move(picture)) {}
-  Variant GetProperty(std::u16string_view name) override {
-    if (picture_ && SameName(name, u"Icon")) return *picture_;
-    throw ProgramError(ErrorNumber::kNoSuchProperty);
-  }
-  void SetProperty(std::u16string_view, const Variant&) override {
-    throw ProgramError(ErrorNumber::kNoSuchProperty);
-  }
-
- private:
-  std::optional<Variant> picture_;
-};
-
-IconSource IconOf(HICON icon) { return IconSource(Variant(std::make_shared<Picture>(icon))); }
+// An object whose only property is "Icon", holding `picture`.
+PropertyBag IconSource(Variant picture) { return PropertyBag({{u"Icon", std::move(picture)}}); }
+PropertyBag IconOf(HICON icon) { return IconSource(Variant(std::make_shared<Picture>(icon))); }
 
 // A system icon by its number: 32512 the application, 32513 the error,
 // 32515 the warning icon.
@@ -48,22 +33,13 @@ HICON StockIcon(int id) { return LoadIconW(nullptr, MAKEINTRESOURCEW(id)); }
 
 UINT IdOf(HICON icon) { return static_cast<UINT>(reinterpret_cast<UINT_PTR>(icon)); }
 
-int ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const ProgramError& error) {
-    return error.number();
-  }
-  return 0;
-}
-
 std::string Tip(const TrayIconRecord& record) { return std::string(record.szTip, 64); }
 
 TEST(TrayTest, AddsOneIconAndRemovesExactlyIt) {
   QorSystem system;
   TestForm menu;
   const HICON icon = StockIcon(32512);
-  IconSource icon_source = IconOf(icon);
+  PropertyBag icon_source = IconOf(icon);
 
   system.Tray(kTrue, menu, icon_source, u"Orvane");
   const TrayIconRecord& record = system.tray_icon();
@@ -92,7 +68,7 @@ TEST(TrayTest, AddsOneIconAndRemovesExactlyIt) {
   // Neither a State other than true or false nor the arguments of a
   // removal change what is removed.
   TestForm stranger;
-  IconSource stranger_icon = IconOf(StockIcon(32513));
+  PropertyBag stranger_icon = IconOf(StockIcon(32513));
   system.Tray(1, stranger, stranger_icon, u"other");
   EXPECT_TRUE(TrayHasIcon(menu.hWnd(), IdOf(icon)));
   system.Tray(kFalse, stranger, stranger_icon, u"other");
@@ -107,7 +83,7 @@ TEST(TrayTest, TipIsCutTo64BytesAndMissingPropertiesKeepEarlierFields) {
   QorSystem system;
   TestForm menu;
   const HICON icon = StockIcon(32512);
-  IconSource icon_source = IconOf(icon);
+  PropertyBag icon_source = IconOf(icon);
   // After the first, each addition is refused by the shell (the icon is
   // there), but the record is filled all the same.
   auto tip_of = [&](const std::u16string& title) {
@@ -136,7 +112,7 @@ TEST(TrayTest, TipIsCutTo64BytesAndMissingPropertiesKeepEarlierFields) {
   };
 
   TestForm other_menu;
-  IconSource blank;  // no properties at all
+  PropertyBag blank;  // no properties at all
   EXPECT_EQ(ErrorOf([&] { system.Tray(kTrue, blank, icon_source, u"t"); }), 438);
   EXPECT_TRUE(unchanged_from(before, 0));
 
@@ -147,7 +123,7 @@ TEST(TrayTest, TipIsCutTo64BytesAndMissingPropertiesKeepEarlierFields) {
   EXPECT_FALSE(TrayHasIcon(other_menu.hWnd(), IdOf(icon))) << "nothing was added";
 
   // A picture without "Handle" fails already for the identifier.
-  IconSource no_handle(Variant(std::make_shared<IconSource>()));
+  PropertyBag no_handle = IconSource(Variant(std::make_shared<PropertyBag>()));
   EXPECT_EQ(ErrorOf([&] { system.Tray(kTrue, menu, no_handle, u"t"); }), 438);
   EXPECT_EQ(system.tray_icon().hWnd, menu.hWnd());
   EXPECT_TRUE(unchanged_from(before, offsetof(TrayIconRecord, uID)));

@@ -6,9 +6,9 @@
 #include <atomic>
 
 #include "system/form.h"
-#include "system/program_error.h"
 #include "system/qor_system.h"
 #include "system/unique_handle.h"
+#include "tests/support/common_test_support.h"
 #include "tests/support/test_form.h"
 #include "tests/support/win_test_support.h"
 
@@ -83,12 +83,7 @@ TEST_F(DoSkinTest, NoCornerEllipseGivesAPlainRectangle) {
 TEST_F(DoSkinTest, ASizeBeyondThe32BitRangeOverflows) {
   TestForm form;
   form.set_twips(1e20f, 3000);
-  try {
-    system_.DoSkin(form, 10);
-    FAIL() << "no error raised";
-  } catch (const ProgramError& error) {
-    EXPECT_EQ(error.number(), 6);
-  }
+  EXPECT_EQ(testing::ErrorOf([&] { system_.DoSkin(form, 10); }), 6);
   EXPECT_FALSE(WindowRegion(form.hWnd()));
 }
 

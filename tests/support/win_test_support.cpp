@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <map>
 #include <vector>
 
@@ -32,11 +34,9 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam) {
   auto* search = reinterpret_cast<WindowSearch*>(lParam);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  wchar_t class_name[256] = {};
-  GetClassNameW(window, class_name, 256);
   // A window behind a modal box is disabled: the box is the one to find.
   if (pid == search->pid && IsWindowVisible(window) && IsWindowEnabled(window) &&
-      lstrcmpiW(class_name, search->class_name) == 0) {
+      HasClass(window, search->class_name)) {
     search->found = window;
     return FALSE;
   }
@@ -76,6 +76,12 @@ std::wstring ControlText(HWND control) {
   SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                       SMTO_ABORTIFHUNG, 5000, &copied);
   return std::wstring(text.data(), copied);
+}
+
+bool HasClass(HWND window, const wchar_t* class_name) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return lstrcmpiW(name, class_name) == 0;
 }
 
 namespace {
@@ -152,9 +158,7 @@ namespace {
 bool CaptionsSet(HWND dialog) {
   bool any = false;
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t class_name[16] = {};
-    GetClassNameW(child, class_name, 16);
-    if (lstrcmpiW(class_name, L"Button") != 0 || !IsWindowVisible(child)) continue;
+    if (!HasClass(child, L"Button") || !IsWindowVisible(child)) continue;
     if (ControlText(child).empty()) return false;
     any = true;
   }
@@ -163,31 +167,52 @@ bool CaptionsSet(HWND dialog) {
 
 }  // namespace
 
-bool WaitUntilReady(HWND dialog) {
-  return WaitUntil([&] { return CaptionsSet(dialog); }) && WaitUntilIdle(dialog);
+HWND WaitForReadyDialog(DWORD pid) {
+  HWND dialog = WaitForWindow(pid, L"#32770");
+  const bool ready =
+      dialog && WaitUntil([&] { return CaptionsSet(dialog); }) && WaitUntilIdle(dialog);
+  return ready ? dialog : nullptr;
 }
 
-void WaitUntilAnswered(HWND dialog) {
+void Press(HWND dialog, int button) {
+  PostMessageW(dialog, WM_COMMAND, button, 0);
   WaitUntil([&] { return !IsWindow(dialog) || !IsWindowEnabled(dialog); });
+}
+
+bool DialogOpenedDuring(const std::function<void()>& call) {
+  std::atomic<bool> returned = false;
+  std::atomic<bool> opened = false;
+  // Marks the call returned, also when it throws, before the watcher is
+  // waited for.
+  struct OnReturn {
+    std::atomic<bool>& returned;
+    ~OnReturn() { returned = true; }
+  };
+  {
+    BackgroundThread watch([&] {
+      WaitUntil([&] {
+        if (HWND dialog = FindWindowOf(GetCurrentProcessId(), L"#32770")) {
+          opened = true;
+          PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+        return returned || opened;
+      });
+    });
+    OnReturn on_return{returned};
+    call();
+  }
+  return opened;
 }
 
 std::optional<FileDialogView> AnswerFileDialog(DWORD pid, const std::wstring& path) {
   // The explorer-style file-name box (a ComboBoxEx with this identifier).
   constexpr int kFileNameBox = 0x47C;
-  HWND dialog = WaitForWindow(pid, L"#32770");
+  HWND dialog = WaitForReadyDialog(pid);
   if (!dialog) return std::nullopt;
-  if (!WaitUntilReady(dialog)) return std::nullopt;
-  FileDialogView view;
-  view.title = ControlText(dialog);
-  view.ok_button = ControlText(GetDlgItem(dialog, IDOK));
-  view.file_name = ControlText(GetDlgItem(dialog, kFileNameBox));
-  if (path.empty()) {
-    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-  } else {
-    SetDlgItemTextW(dialog, kFileNameBox, path.c_str());
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  }
-  WaitUntilAnswered(dialog);
+  const FileDialogView view{ControlText(dialog), ControlText(GetDlgItem(dialog, IDOK)),
+                            ControlText(GetDlgItem(dialog, kFileNameBox))};
+  if (!path.empty()) SetDlgItemTextW(dialog, kFileNameBox, path.c_str());
+  Press(dialog, path.empty() ? IDCANCEL : IDOK);
   return view;
 }
 
@@ -196,8 +221,8 @@ std::optional<MessageBoxView> AnswerMessageBox(DWORD pid, int button) {
   // 1088 under Wine, which keeps it even when it shows no icon).
   constexpr int kTextControl = 0xFFFF;
   constexpr int kIconControls[] = {0x14, 1088};
-  HWND box = WaitForWindow(pid, L"#32770");
-  if (!box || !WaitUntilReady(box)) return std::nullopt;
+  HWND box = WaitForReadyDialog(pid);
+  if (!box) return std::nullopt;
   MessageBoxView view;
   view.title = ControlText(box);
   view.text = ControlText(GetDlgItem(box, kTextControl));
@@ -214,8 +239,7 @@ std::optional<MessageBoxView> AnswerMessageBox(DWORD pid, int button) {
   for (int id : view.buttons)
     if ((GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
       view.default_button = id;
-  PostMessageW(box, WM_COMMAND, button, 0);
-  WaitUntilAnswered(box);
+  Press(box, button);
   return view;
 }
 
@@ -284,6 +308,21 @@ void TraceCalls(const std::wstring& relay_include) {
 
 std::string WineLog() { return ReadFileBytes(L"C:\\wine-stderr.log").value_or(""); }
 
+std::vector<std::string> WineLogLines(DWORD pid, const std::string& text) {
+  // With +pid, Wine begins each line with the process's id.
+  char prefix[16];
+  snprintf(prefix, sizeof(prefix), "%04lx:", pid);
+  const std::string log = WineLog();
+  std::vector<std::string> lines;
+  for (size_t start = 0, end = 0; start < log.size(); start = end + 1) {
+    end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(start, end - start);
+    if (line.rfind(prefix, 0) == 0 && line.find(text) != std::string::npos) lines.push_back(line);
+  }
+  return lines;
+}
+
 std::optional<std::string> ReadFileBytes(const std::wstring& path) {
   unique_file file(
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -303,6 +342,29 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   DWORD written = 0;
   ASSERT_TRUE(
       WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+}
+
+TempFolder::TempFolder(const std::wstring& prefix) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  path_ = temp + prefix + std::to_wstring(GetCurrentProcessId()) + L"-" +
+          std::to_wstring(GetTickCount());
+  EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr)) << "error " << GetLastError();
+}
+
+TempFolder::~TempFolder() {
+  // The process's current folder cannot be removed, and a file dialog
+  // leaves it where the dialog closed.
+  wchar_t current[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, current);
+  if (_wcsnicmp(current, path_.c_str(), path_.size()) == 0)
+    SetCurrentDirectoryW(ExecutableFolder().c_str());
+  std::wstring from = path_ + L'\0';  // a list of paths, ended by an empty one
+  SHFILEOPSTRUCTW operation{};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+  SHFileOperationW(&operation);
 }
 
 std::optional<std::wstring> ReadRegistryString(HKEY root, const std::wstring& key,

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "system/unique_handle.h"
@@ -38,6 +39,9 @@ bool WaitUntil(const std::function<bool()>& condition,
 
 // What a control holds, read with WM_GETTEXT (works across processes).
 std::wstring ControlText(HWND control);
+
+// True when `window` is of the window class `class_name` (ignoring case).
+bool HasClass(HWND window, const wchar_t* class_name);
 
 // A program started for one test and ended with it.
 class ChildProcess {
@@ -77,13 +81,35 @@ class BackgroundThread {
   unique_handle_t thread_;
 };
 
-// Waits for `dialog` to be ready (every visible button has its caption)
-// and its thread back in the dialog's loop. False on time-out.
-bool WaitUntilReady(HWND dialog);
+// A dialog (class #32770) of process `pid` once it is ready to be
+// answered: every visible button has its caption and its thread is back
+// in the dialog's loop. Null when none is ready in time.
+HWND WaitForReadyDialog(DWORD pid);
 
-// After an answer: waits until `dialog` is gone, or has opened a box of
-// its own and waits for that (an overwrite prompt, say).
-void WaitUntilAnswered(HWND dialog);
+// Presses `button` of `dialog` (IDOK, IDCANCEL, IDYES, ...), then waits
+// until the dialog is gone, or has opened a box of its own and waits for
+// that (an overwrite prompt, say).
+void Press(HWND dialog, int button);
+
+// Runs `call` on this thread while `answer` runs on a second one, to
+// answer the dialog that the call opens and waits in. True when `answer`
+// gave a view of the dialog, which then goes into `seen` (when given).
+template <typename Answer, typename View = typename std::invoke_result_t<Answer>::value_type>
+bool AnswerDuring(Answer answer, const std::function<void()>& call,
+                  std::type_identity_t<View>* seen = nullptr) {
+  std::optional<View> view;
+  {
+    BackgroundThread answering([&] { view = answer(); });
+    call();
+  }
+  if (seen && view) *seen = *view;
+  return view.has_value();
+}
+
+// Runs `call` on this thread while a second one cancels any dialog of this
+// process that opens before the call returns (a dialog would keep it
+// waiting). True when one opened.
+bool DialogOpenedDuring(const std::function<void()>& call);
 
 // What a file dialog showed, read before it was answered.
 struct FileDialogView {
@@ -133,10 +159,30 @@ void TraceCalls(const std::wstring& relay_include);
 // tools/wine-exec).
 std::string WineLog();
 
+// The lines of Wine's log (see WineLog) that process `pid` wrote with
+// `text` in them.
+std::vector<std::string> WineLogLines(DWORD pid, const std::string& text);
+
 // The whole content of a file, or nothing when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::wstring& path);
 // Creates or replaces a file with `bytes`; asserts on failure.
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+
+// A new folder in the temporary folder, removed with all it holds when
+// this goes.
+class TempFolder {
+ public:
+  // Named `prefix`, this process's id and the time.
+  explicit TempFolder(const std::wstring& prefix);
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  ~TempFolder();
+  // Its full path, without a final backslash.
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
 
 // A registry string value read with the wide calls; nothing when missing.
 std::optional<std::wstring> ReadRegistryString(HKEY root, const std::wstring& key,
