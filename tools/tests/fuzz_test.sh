@@ -3,8 +3,9 @@
 # reads the kept corpus and the regressions and writes nothing in the
 # repository; a run of N executions merges the kept corpus and what it
 # found back into fuzz/corpus, keeps that corpus as it was when the merge
-# fails, and takes up the inputs left behind at its next run; a failing
-# target fails the tool, which names the input it saved.
+# fails, takes up the inputs left behind at its next run and goes on after
+# a timeout that does not recur; a failing target fails the tool, which
+# names the input it saved.
 set -euo pipefail
 export LC_ALL=C
 repo=$(cd "$(dirname "$0")/../.." && pwd)
@@ -21,9 +22,10 @@ chmod +x "$work/bin/cmake"
 export PATH=$work/bin:$PATH FAKE_LOG=$work/calls
 
 # A target as libFuzzer runs it: notes each input it reads; fuzzing, adds
-# one input to the first folder (or fails when FAKE_CRASH names it);
+# one input to the first folder (or fails when FAKE_CRASH names it, or
+# times out after 3 runs once when the file FAKE_STALL names is missing);
 # merging (or failing to when FAKE_MERGE_FAILS is set), copies every input
-# into the first folder.
+# into the first folder; run on one input, passes unless FAKE_HANG is set.
 cat >"$work/fake-target" <<'EOF'
 #!/usr/bin/env bash
 name=$(basename "$0") dirs=() merge=0 prefix= runs=100
@@ -36,11 +38,22 @@ for arg; do
     *) dirs+=("$arg") ;;
   esac
 done
+if [[ -f ${dirs[0]} ]]; then
+  echo "$name alone" >>"$FAKE_LOG"
+  [[ -z ${FAKE_HANG:-} ]]
+  exit
+fi
 echo "$name ${merge} ${runs} $(find "${dirs[@]:1}" -type f | sort | paste -sd' ')" >>"$FAKE_LOG"
 if ((merge)); then
   [[ -z ${FAKE_MERGE_FAILS:-} ]] || exit 1
   for dir in "${dirs[@]:1}"; do find "$dir" -type f -exec cp {} "${dirs[0]}/" \;; done
   exit 0
+fi
+if [[ -n ${FAKE_STALL:-} && ! -e $FAKE_STALL ]]; then
+  touch "$FAKE_STALL"
+  echo "stat::number_of_executed_units: 3"
+  echo stall >"${prefix}timeout-1a" && echo "Test unit written to ${prefix}timeout-1a"
+  exit 70
 fi
 echo "stat::number_of_executed_units: $runs"
 if [[ ${FAKE_CRASH:-} == "$name" ]]; then
@@ -92,6 +105,23 @@ grep -q 'FAILED.*corpus kept as it was' "$work/out" || fail "reported $(cat "$wo
 "$root/tools/fuzz" --runs 7 fuzz_cipher >"$work/out" || fail "a long run failed: $(cat "$work/out")"
 [[ $(find "$root/fuzz/corpus/fuzz_cipher" -type f | wc -l) -eq 3 ]] ||
   fail "the inputs of a run whose merge failed were not taken up by the next"
+
+# A timeout whose input runs in time on its own, as after Ctrl-Z: the run
+# goes on with the runs left. A timeout that recurs is a failure.
+: >"$FAKE_LOG"
+FAKE_STALL=$work/stalled "$root/tools/fuzz" --runs 7 fuzz_code_page >"$work/out" ||
+  fail "a long run did not go on after a timeout: $(cat "$work/out")"
+[[ $(cut -d' ' -f1-3 "$FAKE_LOG" | paste -sd,) == \
+  "fuzz_code_page 0 7,fuzz_code_page alone,fuzz_code_page 0 4,fuzz_code_page 1 100" ]] ||
+  fail "after a timeout, fuzz_code_page ran $(cat "$FAKE_LOG")"
+grep -q ' 7 runs in .*after 1 timeouts' "$work/out" || fail "reported $(cat "$work/out")"
+[[ ! -e $root/build/fuzz/findings/fuzz_code_page/timeout-1a ]] || fail "a passing input stayed in findings"
+rm "$work/stalled"
+if FAKE_STALL=$work/stalled FAKE_HANG=1 "$root/tools/fuzz" --runs 7 fuzz_code_page >"$work/out"; then
+  fail "a timeout that recurs went unnoticed"
+fi
+grep -q 'FAILED *3 runs: build/fuzz/findings/fuzz_code_page/timeout-1a' "$work/out" ||
+  fail "a timeout that recurs was reported as $(cat "$work/out")"
 
 if FAKE_CRASH=fuzz_encrypt "$root/tools/fuzz" 3 >"$work/out"; then fail "a failing target went unnoticed"; fi
 grep -q '^fuzz_encrypt *FAILED *100 runs: build/fuzz/findings/fuzz_encrypt/crash-1' "$work/out" ||
