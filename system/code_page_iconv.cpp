@@ -4,8 +4,8 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
-#include <vector>
 
 #include "system/code_page.h"
 
@@ -29,7 +29,9 @@ class IconvHandle {
   bool Convert(const char* in, size_t in_size, size_t unit, std::string_view substitute,
                bool strict, std::string& out) const {
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    std::vector<char> buffer(in_size * 4 + 16);
+    // Most calls convert a character or a short text; longer ones go
+    // through the buffer in turns (E2BIG).
+    std::array<char, 512> buffer;
     auto* in_ptr = const_cast<char*>(in);
     size_t in_left = in_size;
     while (in_left > 0) {

@@ -25,6 +25,27 @@ TEST(CodePageTest, TextToGbkBytesAndBack) {
   EXPECT_EQ(gbk.ToBytes(u"x\u0E01y"), "x?y");
 }
 
+// Long texts go through the conversion in turns: every character must
+// come out whole wherever a turn ends, double-byte ones and substitutes
+// included.
+TEST(CodePageTest, LongTextsConvertLikeTheirPieces) {
+  const CodePage gbk = Gbk();
+  for (const std::u16string piece : {u"a测", u"试\u0E01", u"测试x"}) {
+    std::u16string text;
+    std::string bytes;
+    for (int i = 0; i < 700; ++i) {
+      text += piece;
+      bytes += gbk.ToBytes(piece);
+    }
+    EXPECT_EQ(gbk.ToBytes(text), bytes);
+    EXPECT_EQ(gbk.FromBytes(bytes), gbk.FromBytes(gbk.ToBytes(text)));
+    EXPECT_EQ(gbk.FromBytes(bytes).size(), text.size());
+  }
+  // A lead byte cut off at the end of a long text is one "?".
+  const std::string cut = std::string(3000, 'x') + "\xB2";
+  EXPECT_EQ(gbk.FromBytes(cut), std::u16string(3000, u'x') + u"?");
+}
+
 TEST(CodePageTest, CharacterCodes) {
   const CodePage gbk = Gbk();
   EXPECT_EQ(gbk.CharCode(u'A'), 65);
