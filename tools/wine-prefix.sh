@@ -86,6 +86,25 @@ ensure_prefix_clone() {
   ) 9>"$prefix.lock"
 }
 
+# Starts the Wine session of prefix $1 unless its server is running: the
+# server, kept $2 seconds after its last process ends (empty: until it is
+# ended), and the prefix's services, started by a process whose output goes
+# nowhere. The services live as long as the server and hold the standard
+# output and error of the process that started them: had a test's process
+# started them, CTest would wait for that test's output until its time-out.
+# A lock keeps parallel callers from starting two.
+start_prefix_session() {
+  local prefix=$1 persist=${2:-}
+  WINEPREFIX=$prefix "$WINESERVER" -k0 2>/dev/null && return 0
+  (
+    flock 9
+    if ! WINEPREFIX=$prefix "$WINESERVER" -k0 2>/dev/null; then
+      WINEPREFIX=$prefix "$WINESERVER" "-p$persist"
+      WINEPREFIX=$prefix "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    fi
+  ) 9>"$prefix.session.lock"
+}
+
 # Starts a private X server for Wine's windows and exports DISPLAY. The
 # server takes the first free display number (-displayfd), so that several
 # can start at once. It ends with the calling shell (see stop_display).
