@@ -161,28 +161,63 @@ const Seed& BuiltIn() {
   return seed;
 }
 
-// Replaces `image[from, to)` with `bytes`, building the result in `spare`
-// with memcpy. Under ASan memmove is a loop a byte at a time, and the
-// insert and erase of a vector move the whole tail with it: on an input
-// of many edits that was nearly all of this target's time.
-void Splice(std::vector<uint8_t>& image, std::vector<uint8_t>& spare, size_t from, size_t to,
-            std::span<const uint8_t> bytes) {
-  const size_t size = image.size() - (to - from) + bytes.size();
-  // Room to grow in without a reallocation, which would copy with memmove
-  // again; emptied first so that nothing is copied.
-  if (spare.capacity() < size) {
-    spare.clear();
-    spare.reserve(2 * size);
+// The image as a list of pieces, each bytes of the built-in image or a
+// byte of an edit, made into one block once all the edits are applied. An
+// edit copies nothing: rebuilding the image at every edit (a vector's
+// insert and erase move the whole tail) was most of this target's time.
+class PieceImage {
+ public:
+  // `bytes` stay where they are until Join; `edits` is how many edits
+  // may each store one byte.
+  PieceImage(std::span<const uint8_t> bytes, size_t edits) : size_(bytes.size()) {
+    pieces_.reserve(64);
+    if (!bytes.empty()) pieces_.push_back(bytes);
+    bytes_.reserve(edits);
   }
-  spare.resize(size);
-  const auto copy = [](uint8_t* out, const uint8_t* in, size_t size) {
-    if (size > 0) std::memcpy(out, in, size);
-  };
-  copy(spare.data(), image.data(), from);
-  copy(spare.data() + from, bytes.data(), bytes.size());
-  copy(spare.data() + from + bytes.size(), image.data() + to, image.size() - to);
-  image.swap(spare);
-}
+  size_t size() const { return size_; }
+
+  // Replaces [from, to) with `bytes`, with one byte (kept here), or with
+  // nothing.
+  void Replace(size_t from, size_t to, std::span<const uint8_t> bytes) {
+    const size_t first = SplitAt(from);
+    const size_t end = SplitAt(to);
+    pieces_.erase(pieces_.begin() + first, pieces_.begin() + end);
+    if (!bytes.empty()) pieces_.insert(pieces_.begin() + first, bytes);
+    size_ = size_ - (to - from) + bytes.size();
+  }
+  void ReplaceWithByte(size_t from, size_t to, uint8_t byte) {
+    bytes_.push_back(byte);  // never reallocates: reserved for every edit
+    Replace(from, to, std::span(&bytes_.back(), 1));
+  }
+  void Remove(size_t from, size_t to) { Replace(from, to, {}); }
+
+  std::vector<uint8_t> Join() const {
+    std::vector<uint8_t> image(size_);
+    size_t at = 0;
+    for (const std::span<const uint8_t> piece : pieces_) {
+      std::memcpy(image.data() + at, piece.data(), piece.size());
+      at += piece.size();
+    }
+    return image;
+  }
+
+ private:
+  // The index of the piece that starts at `at` (at most the size), after
+  // splitting the piece that holds it.
+  size_t SplitAt(size_t at) {
+    size_t offset = 0, i = 0;
+    for (; i < pieces_.size() && offset + pieces_[i].size() <= at; ++i) offset += pieces_[i].size();
+    if (i == pieces_.size() || offset == at) return i;
+    const std::span<const uint8_t> piece = pieces_[i];
+    pieces_[i] = piece.first(at - offset);
+    pieces_.insert(pieces_.begin() + i + 1, piece.subspan(at - offset));
+    return i + 1;
+  }
+
+  std::vector<std::span<const uint8_t>> pieces_;
+  std::vector<uint8_t> bytes_;
+  size_t size_;
+};
 
 // Edits of five bytes: a record of the built-in image, an offset in it
 // (16 bits, modulo its length), a byte and what to do. Offsets are the
@@ -190,39 +225,36 @@ void Splice(std::vector<uint8_t>& image, std::vector<uint8_t>& spare, size_t fro
 // same place.
 std::vector<uint8_t> Edited(std::span<const uint8_t> edits) {
   const Seed& seed = BuiltIn();
-  std::vector<uint8_t> image(seed.image.size());
-  std::memcpy(image.data(), seed.image.data(), image.size());
-  // Kept from input to input: a large block new each time is fresh pages
-  // to fault in.
-  static std::vector<uint8_t> spare;
+  const std::span<const uint8_t> built_in(seed.image);
+  PieceImage image(built_in, edits.size() / 5);
   for (size_t i = 0; i + 5 <= edits.size(); i += 5) {
     const auto [start, length] = seed.records[edits[i] % seed.records.size()];
     const size_t at = std::min(start + Load16(&edits[i + 1]) % length, image.size());
     const uint8_t value = edits[i + 3];
     switch (edits[i + 4] % 5) {
       case 0:  // set the byte
-        if (at < image.size()) image[at] = value;
+        if (at < image.size()) image.ReplaceWithByte(at, at + 1, value);
         break;
       case 1:  // insert the byte
-        Splice(image, spare, at, at, {&value, 1});
+        image.ReplaceWithByte(at, at, value);
         break;
       case 2:  // remove the byte
-        if (at < image.size()) Splice(image, spare, at, at + 1, {});
+        if (at < image.size()) image.Remove(at, at + 1);
         break;
       case 3: {  // insert a copy of the record before itself
         const size_t copy_at = std::min(start, image.size());
-        Splice(image, spare, copy_at, copy_at, std::span(seed.image).subspan(start, length));
+        image.Replace(copy_at, copy_at, built_in.subspan(start, length));
         break;
       }
       default: {  // remove the record
         const size_t from = std::min(start, image.size());
         const size_t to = std::min(start + length, image.size());
-        Splice(image, spare, from, to, {});
+        image.Remove(from, to);
         break;
       }
     }
   }
-  return image;
+  return image.Join();
 }
 
 // Follows the records as their headers lay them out and makes every
