@@ -17,7 +17,10 @@
 namespace orvane::testing {
 
 using namespace std::chrono_literals;
-constexpr std::chrono::milliseconds kWindowTimeout = 10s;
+// How long a window, a dialog or a program's end is waited for. Only a
+// failing test waits it out: on a machine busy with other work, a program
+// started with the relay log on was once not found within 10 s.
+constexpr std::chrono::milliseconds kWindowTimeout = 30s;
 
 // The folder of the running test executable, with a trailing backslash.
 std::wstring ExecutableFolder();
