@@ -198,6 +198,9 @@ class DamagedImages(DosSideTest):
         machine = Machine(temp.name)
         result, = machine.run(["BF D:\\GOOD.GHO"])
         assert result.exit_code == 0, result.output
+        for disk in (machine.c, machine.d):
+            clean, report = harness.fsck(disk)
+            assert clean, report
         cls.good = harness.read_file(machine.d, "/GOOD.GHO")
 
     @classmethod
