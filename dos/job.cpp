@@ -64,18 +64,25 @@ uint32_t TicksSince(uint32_t start) {
   return now >= start ? now - start : now + kTicksPerDay - start;
 }
 
-// True when DOS's drive `drive` is the volume `v`: by its drive parameter
-// block where DOS gives one (DOSBox does not), and always by its cluster
-// size and count.
+// True when DOS's drive `drive` is the volume `v`. DOSes agree on the drive
+// parameter block (its highest cluster is the cluster count + 1 in MS-DOS
+// and FreeDOS alike) and on the volume serial, where they give them; they
+// differ on the total that AH=36h and AX=7303h report (MS-DOS and DOSBox:
+// the cluster count; FreeDOS: the count + 1). So the block and the serial
+// decide where DOS has them, and the cluster size and that total, taken
+// either way, only where it has neither (DOSBox).
 bool IsDrive(const VolumeLayout& v, uint8_t drive) {
   rm::DriveSpace space;
   if (v.fs == FileSystem::kUnknown || !rm::DosDriveSpace(drive, &space) ||
-      space.bytes_per_cluster != v.sectors_per_cluster * kSectorSize ||
-      space.total_clusters != v.cluster_count) {
+      space.bytes_per_cluster != v.sectors_per_cluster * kSectorSize) {
     return false;
   }
+  uint32_t serial = 0;
+  if (v.has_serial && rm::DosVolumeSerial(drive, &serial) && serial != v.serial) return false;
   rm::DriveParams p;
-  if (!rm::DosDriveParams(drive, &p)) return true;
+  if (!rm::DosDriveParams(drive, &p)) {
+    return space.total_clusters == v.cluster_count || space.total_clusters == v.cluster_count + 1;
+  }
   return p.bytes_per_sector == kSectorSize && p.sectors_per_cluster == v.sectors_per_cluster &&
          p.reserved_sectors == v.reserved_sectors && p.fat_count == v.fat_count &&
          p.first_data_sector == v.first_data_sector && p.highest_cluster == v.cluster_count + 1 &&
