@@ -65,6 +65,67 @@ bool Cancelled() {
   return false;
 }
 
+// Drive C as the restore writes it: notes the first write, from which on
+// DOS must not touch C: and a failure leaves drive C incomplete.
+class WrittenDisk final : public SectorDisk {
+ public:
+  WrittenDisk(SectorDisk& disk, Job& job) : disk_(disk), job_(job) {}
+  Status Read(uint32_t lba, uint16_t count, uint8_t* buffer) override {
+    return disk_.Read(lba, count, buffer);
+  }
+  Status Write(uint32_t lba, uint16_t count, const uint8_t* buffer) override {
+    job_.drive_c_written = true;
+    return disk_.Write(lba, count, buffer);
+  }
+  uint32_t SectorCount() override { return disk_.SectorCount(); }
+
+ private:
+  SectorDisk& disk_;
+  Job& job_;
+};
+
+// Writes the checked image over drive C.
+Status Restore(const ImageSource& drive_c, ImageSummary* summary) {
+  uint16_t error = 0;
+  if (!image.Open(job.image, &error)) return Status::Fail(Fault::kFileOpen, 0, error);
+  WrittenDisk target(disks[0], job);
+  ScreenProgress restoring("Restoring");
+  const Status s = RestoreImage(image, target, drive_c.partition.first, drive_c.partition.count,
+                                workspace, &restoring, summary);
+  restoring.Finish();
+  image.Close();
+  return s;
+}
+
+// Drive C is half written: a restart would start from it, and the message
+// would go unseen. Offers the restore again while HF is still in memory,
+// and says how to run it from a boot disk; never restarts by itself.
+[[noreturn]] void Incomplete(const ImageSource& drive_c, Status s) {
+  for (;;) {
+    rm::Print("\nHF failed: The restore stopped. ");
+    PrintFault(s);
+    rm::Print(
+        "\nDrive C is incomplete: do not restart the computer now, it would not start.\n"
+        "To restore from a DOS boot disk instead, start from it and type:\n  HF ");
+    rm::Print(job.image);
+    rm::Print("\n");
+    if (job.unattended) rm::Exit(1);
+    rm::Print("Press R to run the restore again now.\n");
+    uint16_t key;
+    do {
+      key = rm::TakeKey();
+    } while ((key | 0x20) != 'r');
+    ImageSummary summary;
+    s = Restore(drive_c, &summary);
+    if (s.ok()) {
+      rm::Print("Restore complete: ");
+      PrintMegabytes(uint64_t{summary.data_sectors} * kSectorSize);
+      rm::Print(" written to drive C.\n");
+      Finish(job);
+    }
+  }
+}
+
 int Run() {
   rm::FailCriticalErrors();
   Crc32Init();
@@ -76,13 +137,20 @@ int Run() {
   if (DriveOf(job.image) == 3) {
     Fail(job, "The image is on drive C, which the restore would overwrite.", kUnchanged);
   }
+  ImageSource drive_c;
+  FindDriveC(job, disks[0], workspace, &drive_c);
+
+  // Everything DOS writes on drive C comes first, so that the check below
+  // reads the image as the restore will read it: after it nothing touches
+  // drive C through DOS.
+  if (!RestoreBootMenu(job)) Fail(job, "The normal boot menu cannot be put back.", kUnchanged);
 
   // Every byte of the image is checked before drive C is touched.
+  rm::Print("Image file: ");
+  rm::Print(job.image);
+  rm::Print("\n");
   uint16_t error = 0;
   if (!image.Open(job.image, &error)) {
-    rm::Print("Image file: ");
-    rm::Print(job.image);
-    rm::Print("\n");
     FailStatus(job, "The image file cannot be opened.", Status::Fail(Fault::kFileOpen, 0, error),
                kUnchanged);
   }
@@ -93,13 +161,9 @@ int Run() {
   checking.Finish();
   image.Close();
   if (!s.ok()) FailStatus(job, "The image cannot be used.", s, kUnchanged);
-
-  ImageSource drive_c;
-  FindDriveC(job, disks[0], workspace, &drive_c);
   if (header.sector_count > drive_c.partition.count) {
     Fail(job, "The image's partition is larger than drive C.", kUnchanged);
   }
-  if (!RestoreBootMenu(job)) Fail(job, "The normal boot menu cannot be put back.", kUnchanged);
   Describe(header, summary);
 
   if (!job.unattended && Cancelled()) {
@@ -108,19 +172,10 @@ int Run() {
     rm::Print("\n");
     Finish(job, 3);
   }
-  if (!image.Open(job.image, &error)) {
-    FailStatus(job, "The image file cannot be opened.", Status::Fail(Fault::kFileOpen, 0, error),
-               kUnchanged);
-  }
-  // From here on DOS must not touch drive C: its buffers no longer match.
-  job.drive_c_written = true;
-  ScreenProgress restoring("Restoring");
-  s = RestoreImage(image, disks[0], drive_c.partition.first, drive_c.partition.count, workspace,
-                   &restoring, &summary);
-  restoring.Finish();
+  s = Restore(drive_c, &summary);
   if (!s.ok()) {
-    FailStatus(job, "The restore stopped.", s,
-               "Drive C is incomplete: start from a DOS boot disk and run HF again.");
+    if (job.drive_c_written) Incomplete(drive_c, s);
+    FailStatus(job, "The restore stopped.", s, kUnchanged);
   }
   rm::Print("Restore complete: ");
   PrintMegabytes(uint64_t{summary.data_sectors} * kSectorSize);

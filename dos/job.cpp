@@ -89,6 +89,23 @@ bool IsDrive(const VolumeLayout& v, uint8_t drive) {
          p.sectors_per_fat == v.sectors_per_fat;
 }
 
+// Asks DOS for the free space of drive C and then of the image's drive,
+// once DOS has written drive C. Any DOS only reads its FAT for that. For
+// DOSBox 0.74 it is what keeps the image readable: its FAT driver keeps one
+// cached FAT sector for all its drives, known by the sector's number alone,
+// so that after a file was written on C the image drive's first look-up at
+// that number read drive C's entries, and the image read back cut short or
+// damaged. A scan of C's whole FAT and then of the image drive's leaves a
+// sector of the image drive's own in that cache.
+void SettleDrives(const Job& job) {
+  rm::DriveSpace space;
+  rm::DosDriveSpace(3, &space);
+  if (job.image[0]) {
+    const uint8_t image_drive = DriveOf(job.image);
+    if (image_drive != 3) rm::DosDriveSpace(image_drive, &space);
+  }
+}
+
 }  // namespace
 
 void PrintNumber(uint32_t value) {
@@ -293,6 +310,7 @@ bool RestoreBootMenu(Job& job) {
   rm::DosSetAttributes(kTicketPath, 0);
   rm::DosDelete(kTicketPath);
   rm::FlushDiskCaches();
+  SettleDrives(job);
   if (!ok) {
     rm::Print(
         "C:\\BOOT.INI cannot be written: the computer may start DOS again.\n"

@@ -195,26 +195,30 @@ class DosBoxError(AssertionError):
     pass
 
 
-def run_dosbox(disks, commands, environment=None, programs=(), host_letter="E", timeout=60):
+def run_dosbox(disks, commands, environment=None, programs=(), host_letter="E", timeout=60,
+               current_drive=None):
     """Runs `commands` (DOS command lines) one after the other in a headless
     DOSBox with `disks` mounted, from a host folder mounted as `host_letter`
     that holds `programs` (host paths). Each command's standard output goes
-    to a file; returns a Result per command."""
+    to a file; returns a Result per command. With `current_drive` (such as
+    "C") the commands run from that drive, the programs found through PATH,
+    as C:\AUTOEXEC.BAT runs them."""
     with tempfile.TemporaryDirectory(prefix="orvane-dosbox-") as temp:
         work = pathlib.Path(temp) / "work"
         work.mkdir()
         for path in programs:
             shutil.copy(path, work / pathlib.Path(path).name.upper())
 
-        batch = []
+        host = f"{host_letter}:\\"
+        batch = [f"PATH {host}", f"{current_drive}:"] if current_drive else []
         for i, command in enumerate(commands):
-            batch.append(f"{command} > OUT{i}.TXT")
+            batch.append(f"{command} > {host}OUT{i}.TXT")
             # ERRORLEVEL n is true for n and above, so the first true test
             # from the top names the code. (DOSBox creates a redirection's
             # file even when the IF is false: hence GOTO.)
             batch += [f"IF ERRORLEVEL {n} GOTO R{i}_{n}" for n in range(255, 0, -1)]
             for n in range(256):
-                batch += [f":R{i}_{n}", f"ECHO {n} > RC{i}.TXT", f"GOTO N{i}"]
+                batch += [f":R{i}_{n}", f"ECHO {n} > {host}RC{i}.TXT", f"GOTO N{i}"]
             batch.append(f":N{i}")
         batch.append("EXIT")
         (work / "RUN.BAT").write_bytes(("\r\n".join(batch) + "\r\n").encode("ascii"))
@@ -230,7 +234,7 @@ def run_dosbox(disks, commands, environment=None, programs=(), host_letter="E", 
         autoexec.append(f"mount {host_letter.lower()} {work}")
         for name, value in (environment or {}).items():
             autoexec.append(f"set {name}={value}")
-        autoexec += [f"{host_letter.lower()}:", "RUN.BAT", "exit"]
+        autoexec += [f"{host_letter.lower()}:", f"{host}RUN.BAT", "exit"]
 
         config = pathlib.Path(temp) / "dosbox.conf"
         config.write_text("\n".join([

@@ -72,10 +72,11 @@ class Machine:
         if keep and disk is self.c and name not in ("/BOOT.INI", "/BOOT.ORV", "/ORVANE.JOB"):
             self.files[name] = data
 
-    def run(self, commands, environment=None, programs=("BF.COM", "HF.COM")):
+    def run(self, commands, environment=None, programs=("BF.COM", "HF.COM"), current_drive=None):
         env = {"ORVANE_UNATTENDED": "1"} if environment is None else environment
         paths = [harness.program(p) for p in programs]
-        return harness.run_dosbox([self.c, self.d], commands, environment=env, programs=paths)
+        return harness.run_dosbox([self.c, self.d], commands, environment=env, programs=paths,
+                                  current_drive=current_drive)
 
     def image(self):
         return harness.read_file(self.d, "/BACKUP/2026-1~1.GHO")
@@ -153,6 +154,47 @@ class BackupAndRestore(DosSideTest):
         self.assertMenuBack(machine, WINDOWS_MENU)
         self.assertFilesAsMade(machine)
         self.assertClean(machine.c, machine.d)
+
+
+class RestoreOverAChangedDriveC(DosSideTest):
+    """HF over a drive C whose files, FAT and folders have changed since the
+    backup, started from drive C as C:\AUTOEXEC.BAT starts it, while its
+    menu step writes a new C:\BOOT.INI into clusters the changes freed."""
+
+    def changed_machine(self):
+        machine = Machine(self.folder)
+        harness._mtools("mmd", "-i", machine.c.mtools_target(), "::/DATA", "::/DATA/SUB")
+        names = [f"/DATA/{'SUB/' if i % 3 == 1 else ''}F{i}.BIN" for i in range(20)]
+        for name in names:
+            machine.put(machine.c, name, RANDOM.randbytes(RANDOM.randrange(0, 300_000)))
+        machine.put(machine.c, "/BOOT.INI", WINDOWS_MENU)
+        backup, = machine.run(["BF D:\\BACKUP\\2026-1~1.GHO"], current_drive="C")
+        self.assertEqual(backup.exit_code, 0, backup.output)
+        # The first files on drive C shrink or go: the clusters they free
+        # are where the image's first clusters are on drive D, and the
+        # menus written into them are what HF's menu step reads and deletes.
+        for name in ["/WINDOWS/SYSTEM/KERNEL.DLL", "/WINDOWS/WIN.INI", names[5]]:
+            machine.put(machine.c, name, b"x" * 700, keep=False)
+        harness._mtools("mdel", "-i", machine.c.mtools_target(), "::/DATA.BIN", f"::{names[7]}")
+        harness._mtools("mmd", "-i", machine.c.mtools_target(), "::/LATER")
+        machine.put(machine.c, "/LATER/NEW.BIN", RANDOM.randbytes(5000), keep=False)
+        harness.set_attributes(machine.c, "/BOOT.INI", "-r -h -s")
+        machine.put(machine.c, "/BOOT.INI", DOS_MENU)
+        return machine
+
+    def test_every_file_comes_back_with_the_ticket_or_the_dos_path(self):
+        for command, job in [(f"HF {WINDOWS_PATH}", "HF"), ("HF D:\\BACKUP\\2026-1~1.GHO", None)]:
+            with self.subTest(command=command):
+                machine = self.changed_machine()
+                if job:
+                    machine.put(machine.c, "/ORVANE.JOB", ticket(job))
+                restore, = machine.run([command], current_drive="C")
+                self.assertEqual(restore.exit_code, 0, restore.output)
+                self.assertIn("Restore complete", restore.output)
+                self.assertFilesAsMade(machine)
+                self.assertNotIn("LATER", harness.list_files(machine.c))
+                self.assertMenuBack(machine, WINDOWS_MENU)
+                self.assertClean(machine.c, machine.d)
 
 
 class Refusals(DosSideTest):
