@@ -29,7 +29,7 @@ int Run() {
   rm::Print("Orvane BF 1.0: backs drive C up into an image file.\n");
   StartJob("BF", job);
   const int disk_count = OpenBiosDisks(disks, 4);
-  if (disk_count == 0) Fail(job, "The BIOS reports no hard disk.", "Drive C cannot be imaged.");
+  if (disk_count == 0) Fail(job, "The BIOS reports no hard disk.", nullptr);
   ImageSource source;
   FindDriveC(job, disks[0], workspace, &source);
   ResolveImagePath(job, disks, disk_count, workspace);
@@ -47,12 +47,12 @@ int Run() {
   }
 
   // The image holds drive C as it will start next: with the normal menu.
-  if (!RestoreBootMenu(job)) {
-    Fail(job, "The normal boot menu cannot be put back.", "Drive C has not been imaged.");
+  if (!RestoreBootFiles(job)) {
+    Fail(job, "The normal boot menu cannot be put back.", nullptr);
   }
   ImageSummary plan;
   Status s = PlanImage(disks[0], source, workspace, &plan);
-  if (!s.ok()) FailStatus(job, "Drive C cannot be read.", s, "Drive C has not been imaged.");
+  if (!s.ok()) FailStatus(job, "Drive C cannot be read.", s, nullptr);
   const uint64_t free_bytes = uint64_t{space.free_clusters} * space.bytes_per_cluster +
                               DosImageFile::ExistingSize(job.image);
   const uint64_t needed = plan.bytes + uint64_t{space.bytes_per_cluster} * ((plan.bytes >> 31) + 1);
@@ -72,12 +72,15 @@ int Run() {
   PrintMegabytes(uint64_t{source.partition.count} * kSectorSize);
   rm::Print(".\n");
   uint16_t error = 0;
+  image.LimitParts(job.part_size);
   if (!image.Create(job.image, &error)) {
-    FailStatus(job, "The image file cannot be created.", Status::Fail(Fault::kFileOpen, 0, error),
-               "Check the image's drive and folder.");
+    Status cause = Status::Fail(Fault::kFileOpen, 0, error);
+    FailStatus(job, "The image file cannot be created", cause,
+               "Check the image's drive and folder, and back up again.");
   }
   uint16_t date, time;
   Today(&date, &time);
+  rm::Print("Writing the image. Do not switch the computer off.\n");
   ScreenProgress writing("Writing  ");
   ImageSummary written;
   s = WriteImage(disks[0], source, plan, date, time, image, workspace, &writing, &written);
@@ -86,7 +89,7 @@ int Run() {
   if (s.ok() && !image.Close()) s = Status::Fail(Fault::kFileWrite);
   if (!s.ok()) {
     image.Discard();
-    FailStatus(job, "The image could not be written.", s, "No image was made.");
+    FailStatus(job, "The image could not be written.", s, "No image was made: back up again.");
   }
 
   DosImageFile check;

@@ -11,8 +11,6 @@ rm::BiosDisk disks[4];
 Job job;
 DosImageFile image;
 
-constexpr const char* kUnchanged = "Drive C has not been changed.";
-
 void PrintTwo(uint32_t v) {
   if (v < 10) rm::PrintChar('0');
   PrintNumber(v);
@@ -116,6 +114,7 @@ Status Restore(const ImageSource& drive_c, ImageSummary* summary) {
       key = rm::TakeKey();
     } while ((key | 0x20) != 'r');
     ImageSummary summary;
+    rm::Print("Writing drive C. Do not switch the computer off.\n");
     s = Restore(drive_c, &summary);
     if (s.ok()) {
       rm::Print("Restore complete: ");
@@ -132,10 +131,10 @@ int Run() {
   rm::Print("Orvane HF 1.0: restores drive C from an image file.\n");
   StartJob("HF", job);
   const int disk_count = OpenBiosDisks(disks, 4);
-  if (disk_count == 0) Fail(job, "The BIOS reports no hard disk.", kUnchanged);
+  if (disk_count == 0) Fail(job, "The BIOS reports no hard disk.", nullptr);
   ResolveImagePath(job, disks, disk_count, workspace);
   if (DriveOf(job.image) == 3) {
-    Fail(job, "The image is on drive C, which the restore would overwrite.", kUnchanged);
+    Fail(job, "The image is on drive C, which the restore would overwrite.", nullptr);
   }
   ImageSource drive_c;
   FindDriveC(job, disks[0], workspace, &drive_c);
@@ -143,7 +142,7 @@ int Run() {
   // Everything DOS writes on drive C comes first, so that the check below
   // reads the image as the restore will read it: after it nothing touches
   // drive C through DOS.
-  if (!RestoreBootMenu(job)) Fail(job, "The normal boot menu cannot be put back.", kUnchanged);
+  if (!RestoreBootFiles(job)) Fail(job, "The normal boot menu cannot be put back.", nullptr);
 
   // Every byte of the image is checked before drive C is touched.
   rm::Print("Image file: ");
@@ -151,8 +150,7 @@ int Run() {
   rm::Print("\n");
   uint16_t error = 0;
   if (!image.Open(job.image, &error)) {
-    FailStatus(job, "The image file cannot be opened.", Status::Fail(Fault::kFileOpen, 0, error),
-               kUnchanged);
+    FailStatus(job, nullptr, Status::Fail(Fault::kFileOpen, 0, error), nullptr);
   }
   ImageHeader header;
   ImageSummary summary;
@@ -160,22 +158,21 @@ int Run() {
   Status s = VerifyImage(image, workspace, &checking, &header, &summary);
   checking.Finish();
   image.Close();
-  if (!s.ok()) FailStatus(job, "The image cannot be used.", s, kUnchanged);
+  if (!s.ok()) FailStatus(job, "The image cannot be used.", s, nullptr);
   if (header.sector_count > drive_c.partition.count) {
-    Fail(job, "The image's partition is larger than drive C.", kUnchanged);
+    Fail(job, "The image's partition is larger than drive C.", nullptr);
   }
   Describe(header, summary);
 
   if (!job.unattended && Cancelled()) {
-    rm::Print("\nCancelled. ");
-    rm::Print(kUnchanged);
-    rm::Print("\n");
+    rm::Print("\nCancelled. Drive C has not been changed.\n");
     Finish(job, 3);
   }
+  rm::Print("Writing drive C. Do not switch the computer off.\n");
   s = Restore(drive_c, &summary);
   if (!s.ok()) {
     if (job.drive_c_written) Incomplete(drive_c, s);
-    FailStatus(job, "The restore stopped.", s, kUnchanged);
+    FailStatus(job, "The restore stopped.", s, nullptr);
   }
   rm::Print("Restore complete: ");
   PrintMegabytes(uint64_t{summary.data_sectors} * kSectorSize);

@@ -9,6 +9,9 @@ constexpr char kTicketPath[] = "C:\\ORVANE.JOB";
 constexpr char kSavedMenuPath[] = "C:\\BOOT.ORV";
 constexpr char kMenuPath[] = "C:\\BOOT.INI";
 constexpr char kNewMenuPath[] = "C:\\BOOT.NEW";
+constexpr char kAutoexecPath[] = "C:\\AUTOEXEC.BAT";
+constexpr char kSavedAutoexecPath[] = "C:\\AUTOEXEC.ORV";
+constexpr char kNewAutoexecPath[] = "C:\\AUTOEXEC.NEW";
 constexpr uint32_t kTicksPerDay = 0x1800B0;
 constexpr uint16_t kMenuCapacity = 2048;
 
@@ -35,14 +38,41 @@ bool WriteSmallFile(const char* path, const char* text, uint16_t size) {
   return rm::DosClose(handle) && ok;
 }
 
-// Replaces C:\BOOT.INI by `from`: the old file goes first, so that the
-// rename cannot fail on an existing name. (A boot loader that finds no
-// boot.ini starts the standard Windows entry.)
-bool ReplaceMenu(const char* from) {
-  rm::DosSetAttributes(kMenuPath, 0);
+// Replaces `to` by `from`: the old file goes first, so that the rename
+// cannot fail on an existing name. (A boot loader that finds no boot.ini
+// starts the standard Windows entry.)
+bool ReplaceFile(const char* from, const char* to) {
+  rm::DosSetAttributes(to, 0);
   uint16_t error = 0;
-  if (!rm::DosDelete(kMenuPath, &error) && error != 2) return false;
-  return rm::DosRename(from, kMenuPath);
+  if (!rm::DosDelete(to, &error) && error != 2) return false;
+  return rm::DosRename(from, to);
+}
+
+// Puts the user's C:\AUTOEXEC.BAT back: C:\AUTOEXEC.ORV, which the Windows
+// side saved, with its attributes; without one, the batch file as it is
+// less the job's line, so that DOS picked later from the menu does not run
+// the job again. False when a file could not be written.
+bool RestoreAutoexec() {
+  uint16_t attributes = 0;
+  if (rm::DosGetAttributes(kSavedAutoexecPath, &attributes)) {
+    rm::DosSetAttributes(kSavedAutoexecPath, 0);
+    if (!ReplaceFile(kSavedAutoexecPath, kAutoexecPath)) return false;
+    rm::DosSetAttributes(kAutoexecPath, attributes);
+    return true;
+  }
+  uint16_t size = 0;
+  size_t length = 0;
+  if (!ReadSmallFile(kAutoexecPath, file_text, sizeof file_text, &size) ||
+      !WithoutJobLines(file_text, size, menu_text, sizeof menu_text, &length)) {
+    return true;
+  }
+  rm::DosGetAttributes(kAutoexecPath, &attributes);
+  if (!WriteSmallFile(kNewAutoexecPath, menu_text, static_cast<uint16_t>(length)) ||
+      !ReplaceFile(kNewAutoexecPath, kAutoexecPath)) {
+    return false;
+  }
+  rm::DosSetAttributes(kAutoexecPath, attributes);
+  return true;
 }
 
 void TrimBlanks(char* text) {
@@ -134,6 +164,37 @@ void PrintMegabytes(uint64_t bytes) {
   rm::Print(" MB");
 }
 
+const char* DosErrorText(uint16_t code) {
+  switch (code) {
+    case 0x02:
+      return "file not found";
+    case 0x03:
+      return "path not found";
+    case 0x04:
+      return "too many open files";
+    case 0x05:
+      return "access denied";
+    case 0x0F:
+      return "no such drive";
+    case 0x13:
+      return "the disk is write-protected";
+    case 0x15:
+      return "the drive is not ready";
+    case 0x1D:
+      return "the disk cannot be written";
+    case 0x1E:
+      return "the disk cannot be read";
+    case 0x1F:
+      return "the disk failed";
+    case 0x27:
+      return "the disk is full";
+    case 0x50:
+      return "the file exists";
+    default:
+      return nullptr;
+  }
+}
+
 void PrintFault(const Status& s) {
   rm::Print(FaultText(s.fault));
   switch (s.fault) {
@@ -153,7 +214,11 @@ void PrintFault(const Status& s) {
       break;
     case Fault::kFileOpen:
     case Fault::kFileWrite:
-      if (s.detail) {
+      if (const char* text = DosErrorText(s.detail)) {
+        rm::Print(" (");
+        rm::Print(text);
+        rm::Print(")");
+      } else if (s.detail) {
         rm::Print(" (DOS error ");
         PrintNumber(s.detail);
         rm::Print(")");
@@ -171,6 +236,12 @@ void StartJob(const char* name, Job& job) {
                    value[0] == '1' && value[1] == 0;
   job.no_restart = rm::GetEnvironment("ORVANE_NO_RESTART", value, sizeof value) &&
                    value[0] == '1' && value[1] == 0;
+  char bytes[12];
+  if (rm::GetEnvironment("ORVANE_PART_SIZE", bytes, sizeof bytes)) {
+    for (const char* c = bytes; *c >= '0' && *c <= '9' && job.part_size < 0x10000000; ++c) {
+      job.part_size = job.part_size * 10 + static_cast<uint32_t>(*c - '0');
+    }
+  }
   rm::CommandTail(job.argument, sizeof job.argument);
   TrimBlanks(job.argument);
 
@@ -182,7 +253,9 @@ void StartJob(const char* name, Job& job) {
     job.has_ticket = TicketMatches(ticket, name, job.argument);
   }
   if (job.argument[0] == 0) {
-    Fail(job, "No image file was named.", "Usage: BF <image file> or HF <image file>.");
+    Fail(job, "No image file was named.",
+         job.name[0] == 'B' ? "Usage: BF <image file>, for example BF D:\\BACKUP\\DRIVE-C.GHO"
+                            : "Usage: HF <image file>, for example HF D:\\BACKUP\\DRIVE-C.GHO");
   }
 }
 
@@ -277,11 +350,11 @@ void FindDriveC(Job& job, rm::BiosDisk& disk, Workspace& ws, ImageSource* source
     Fail(job,
          matches == 0 ? "Drive C is not a FAT partition of the first hard disk."
                       : "Drive C cannot be told apart from another partition.",
-         "Drive C cannot be imaged on this computer.");
+         "BF and HF cannot work on this computer's drive C.");
   }
 }
 
-bool RestoreBootMenu(Job& job) {
+bool RestoreBootFiles(Job& job) {
   if (job.menu_restored) return true;
   job.menu_restored = true;
 
@@ -296,17 +369,18 @@ bool RestoreBootMenu(Job& job) {
   uint16_t size = 0;
   if (rm::DosGetAttributes(kSavedMenuPath, &size)) {
     rm::DosSetAttributes(kSavedMenuPath, 0);
-    ok = ReplaceMenu(kSavedMenuPath);
+    ok = ReplaceFile(kSavedMenuPath, kMenuPath);
   } else {
     const bool have_menu = ReadSmallFile(kMenuPath, file_text, sizeof file_text, &size);
     if (!have_menu || DefaultIsDos(file_text, size)) {
       const size_t made =
           ComposeNormalMenu(file_text, have_menu ? size : 0, menu_text, sizeof menu_text);
       ok = made != 0 && WriteSmallFile(kNewMenuPath, menu_text, static_cast<uint16_t>(made)) &&
-           ReplaceMenu(kNewMenuPath);
+           ReplaceFile(kNewMenuPath, kMenuPath);
     }
   }
   if (ok) rm::DosSetAttributes(kMenuPath, attributes);
+  const bool batch_back = RestoreAutoexec();
   rm::DosSetAttributes(kTicketPath, 0);
   rm::DosDelete(kTicketPath);
   rm::FlushDiskCaches();
@@ -315,6 +389,11 @@ bool RestoreBootMenu(Job& job) {
     rm::Print(
         "C:\\BOOT.INI cannot be written: the computer may start DOS again.\n"
         "Start from a boot disk and copy C:\\BOOT.ORV over C:\\BOOT.INI.\n");
+  }
+  if (!batch_back) {
+    rm::Print(
+        "C:\\AUTOEXEC.BAT cannot be put back: DOS started from the menu would run the job again.\n"
+        "Copy C:\\AUTOEXEC.ORV over C:\\AUTOEXEC.BAT, or remove its last line.\n");
   }
   return ok;
 }
@@ -331,6 +410,7 @@ bool DosImageFile::OpenPart(unsigned index, bool create, uint16_t* error) {
     return false;
   }
   limit_ = extended_ ? 0xFFFF0000u : 0x7FFF0000u;
+  if (part_size_ >= 0x10000 && part_size_ < limit_) limit_ = part_size_;
   index_ = index;
   in_part_ = 0;
   open_ = true;
@@ -477,18 +557,29 @@ void ScreenProgress::Finish() {
 namespace {
 
 [[noreturn]] void End(Job& job, const char* what, const Status* status, const char* advice) {
-  if (!job.drive_c_written) RestoreBootMenu(job);
+  if (!job.drive_c_written) RestoreBootFiles(job);
   rm::Print("\n");
   rm::Print(job.name);
   rm::Print(" failed: ");
-  rm::Print(what);
-  if (status) {
-    rm::Print(" ");
+  if (what) rm::Print(what);
+  if (status && what && status->fault == Fault::kFileOpen) {
+    // `what` is the sentence (without its full stop): only why follows.
+    if (const char* why = DosErrorText(status->detail)) {
+      rm::Print(" (");
+      rm::Print(why);
+      rm::Print(")");
+    }
+    rm::PrintChar('.');
+  } else if (status) {
+    if (what) rm::Print(" ");
     PrintFault(*status);
   }
   rm::Print("\n");
-  rm::Print(advice);
-  rm::Print("\n");
+  if (!job.drive_c_written) rm::Print("Drive C has not been changed.\n");
+  if (advice) {
+    rm::Print(advice);
+    rm::Print("\n");
+  }
   if (job.unattended) rm::Exit(1);
   rm::Print("Press a key to restart the computer (it restarts by itself in 60 seconds).\n");
   const uint32_t start = rm::BiosTicks();

@@ -15,6 +15,7 @@ struct Job {
   const char* name = "";    // "BF" or "HF"
   bool unattended = false;  // ORVANE_UNATTENDED=1: no waits, no restart
   bool no_restart = false;  // ORVANE_NO_RESTART=1: waits as usual, then exit instead
+  uint32_t part_size = 0;   // ORVANE_PART_SIZE=<bytes>: smaller image parts, for tests
   char argument[kPathCapacity] = {};
   bool has_ticket = false;  // C:\ORVANE.JOB is for this run
   Ticket ticket;
@@ -40,11 +41,13 @@ int OpenBiosDisks(rm::BiosDisk* disks, int max);
 // when it cannot be told for certain.
 void FindDriveC(Job& job, rm::BiosDisk& disk, Workspace& ws, ImageSource* source);
 
-// Puts the user's boot menu back (C:\BOOT.ORV, or the normal menu made from
-// C:\boot.ini), removes the ticket and empties DOS's and SmartDrive's
-// caches. Returns false, having said why, when C:\boot.ini cannot be
-// written.
-bool RestoreBootMenu(Job& job);
+// Puts the user's boot files back: the menu (C:\BOOT.ORV, or the normal
+// menu made from C:\boot.ini) and C:\AUTOEXEC.BAT (C:\AUTOEXEC.ORV, or
+// the batch file less the job's line); removes the ticket, empties DOS's
+// and SmartDrive's caches and has DOS read the FATs of drive C and of the
+// image's drive again. Returns false, having said why, when C:\boot.ini
+// cannot be written.
+bool RestoreBootFiles(Job& job);
 
 // The drive number (1 = A:) of a DOS path, or of the current drive.
 uint8_t DriveOf(const char* path);
@@ -56,6 +59,9 @@ class DosImageFile final : public ImageOutput, public ImageInput {
   // Creates (or empties) the first part and deletes later parts left from
   // an older image.
   bool Create(const char* first, uint16_t* error);
+  // Parts of at most `bytes` (at least 64 KiB), where that is less than
+  // DOS's own limit.
+  void LimitParts(uint32_t bytes) { part_size_ = bytes; }
   bool Open(const char* first, uint16_t* error);
   Status Write(const uint8_t* data, uint32_t size) override;
   Status Read(uint8_t* data, uint32_t size, uint32_t* got) override;
@@ -76,6 +82,7 @@ class DosImageFile final : public ImageOutput, public ImageInput {
   unsigned index_ = 0;
   uint32_t in_part_ = 0;
   uint32_t limit_ = 0;
+  uint32_t part_size_ = 0;
   uint32_t total_ = 0;
   bool ended_ = false;
 };
@@ -100,11 +107,17 @@ void PrintNumber(uint32_t value);
 void PrintMegabytes(uint64_t bytes);  // "123.4 MB"
 void PrintHex(uint32_t value, int digits);
 void PrintFault(const Status& s);
+// A DOS error code in words ("file not found"); null for codes without.
+const char* DosErrorText(uint16_t code);
 
-// Ends a run that failed: the message, then (attended) a key or 60 seconds
-// and a restart into Windows; unattended, exit code 1.
-// The normal boot menu is put back first, unless drive C has been written.
+// Ends a run that failed: the message, that drive C has not been changed
+// (unless it has), `advice` when not null, then (attended) a key or 60
+// seconds and a restart into Windows; unattended, exit code 1.
+// The normal boot files are put back first, unless drive C has been written.
 [[noreturn]] void Fail(Job& job, const char* what, const char* advice);
+// `what` may be null where the fault's own sentence says it; with a
+// kFileOpen fault it is the sentence without its full stop, and only the
+// DOS error in words follows it.
 [[noreturn]] void FailStatus(Job& job, const char* what, const Status& s, const char* advice);
 // Ends a run that succeeded (or was cancelled): restart, or exit with
 // `code` when the job does not restart.

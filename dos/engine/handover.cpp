@@ -191,6 +191,31 @@ bool TicketMatches(const Ticket& ticket, const char* job, const char* argument) 
   return SamePath(ticket.job, job) && SamePath(ticket.image, argument);
 }
 
+bool WithoutJobLines(const char* batch, size_t size, char* out, size_t capacity, size_t* length) {
+  size_t pos = 0, written = 0;
+  bool dropped = false;
+  Line line;
+  while (NextLine(batch, size, &pos, &line)) {
+    Line command = Trim(line);
+    if (command.size > 0 && command.text[0] == '@') {
+      command = Trim(Line{command.text + 1, command.size - 1});
+    }
+    const char first = Lower(command.size > 0 ? command.text[0] : 0);
+    if (command.size >= 2 && (first == 'b' || first == 'h') && Lower(command.text[1]) == 'f' &&
+        (command.size == 2 || command.text[2] == ' ' || command.text[2] == '\t')) {
+      dropped = true;
+      continue;
+    }
+    // The whole line with its end, as it stands in the file.
+    const size_t start = static_cast<size_t>(line.text - batch);
+    if (written + (pos - start) > capacity) return false;
+    CopyBytes(out + written, batch + start, pos - start);
+    written += pos - start;
+  }
+  *length = written;
+  return dropped;
+}
+
 bool DefaultIsDos(const char* menu, size_t size) {
   bool in_loader = false;
   size_t pos = 0;

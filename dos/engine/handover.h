@@ -34,6 +34,13 @@ bool TicketMatches(const Ticket& ticket, const char* job, const char* argument);
 // 0 when it does not fit in `capacity`.
 size_t ComposeNormalMenu(const char* menu, size_t size, char* out, size_t capacity);
 
+// Copies a batch file without the lines that start BF or HF (the job's
+// line the Windows side writes into C:\AUTOEXEC.BAT, in any case, with
+// blanks or "@" before it), keeping every other line as it is, into `out`;
+// `*length` gets its size. False when the batch has no such line (there is
+// nothing to write back) or the rest does not fit in `capacity`.
+bool WithoutJobLines(const char* batch, size_t size, char* out, size_t capacity, size_t* length);
+
 // True when the menu's default (in [boot loader]) is the DOS entry C:\.
 bool DefaultIsDos(const char* menu, size_t size);
 

@@ -26,6 +26,7 @@ USER_MENU = (b"[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)par
              b"\r\n[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(2)\\WINDOWS=\"XP\" "
              b"/noexecute=optin\r\nC:\\=\"DOS\"\r\n")
 WINDOWS_PATH = "G:\\Backup\\2026-12-8-XP.GHO"
+USER_BATCH = b"@ECHO OFF\r\nPROMPT $P$G\r\nPATH C:\\DOS;C:\\WINDOWS\r\n"
 SHORT_PATH = "\\BACKUP\\2026-1~1.GHO"
 IMAGE_SERIAL = 0xCAFEF00D
 # INT 16h AH=05h CX=011Bh (Esc into the keyboard buffer), then exit.
@@ -38,6 +39,11 @@ def ticket(job, image=WINDOWS_PATH, serial=IMAGE_SERIAL):
     return (f"[Orvane]\r\nJob={job}\r\nImage={image}\r\nSerial={serial >> 16:04X}-"
             f"{serial & 0xFFFF:04X}\r\nShortPath={SHORT_PATH}\r\nBootAttributes=39\r\n"
             ).encode("ascii")
+
+
+def job_batch(command):
+    """C:\\AUTOEXEC.BAT as the Windows side writes it for a job."""
+    return f"@Echo Off\r\nPath=C:\\ORVANE\r\nSmartdrv\r\n{command}".encode("ascii")
 
 
 def digest(data):
@@ -58,18 +64,29 @@ class Machine:
                            ("/DATA.BIN", 1_200_000), ("/EMPTY.TXT", 0), ("/ODD.BIN", 513)]:
             self.put(self.c, name, RANDOM.randbytes(size))
         self.put(self.c, "/BOOT.INI", DOS_MENU)
+        # What C:\AUTOEXEC.BAT must be when the job ends (None: no such file).
+        self.batch = None
         if job:
-            self.put(self.c, "/BOOT.ORV", USER_MENU)
-            self.put(self.c, "/ORVANE.JOB", ticket(job))
+            self.hand_over(job)
         harness._mtools("mmd", "-i", self.d.mtools_target(), "::/BACKUP")
         self.put(self.d, "/BACKUP/2026-1~1.GHO", b"")
+
+    def hand_over(self, job):
+        """The files the Windows side leaves on drive C for `job`."""
+        self.put(self.c, "/BOOT.INI", DOS_MENU)
+        self.put(self.c, "/BOOT.ORV", USER_MENU)
+        self.put(self.c, "/ORVANE.JOB", ticket(job))
+        self.put(self.c, "/AUTOEXEC.BAT", job_batch(f"{job} {WINDOWS_PATH}"))
+        self.put(self.c, "/AUTOEXEC.ORV", USER_BATCH)
+        self.batch = USER_BATCH
 
     def put(self, disk, name, data, keep=True):
         """Writes a file; `keep`: drive C's file as the tests expect it back."""
         host = self.folder / "staging"
         host.write_bytes(data)
         harness.copy_in(disk, host, name)
-        if keep and disk is self.c and name not in ("/BOOT.INI", "/BOOT.ORV", "/ORVANE.JOB"):
+        if keep and disk is self.c and name not in ("/BOOT.INI", "/BOOT.ORV", "/ORVANE.JOB",
+                                                    "/AUTOEXEC.BAT", "/AUTOEXEC.ORV"):
             self.files[name] = data
 
     def run(self, commands, environment=None, programs=("BF.COM", "HF.COM"), current_drive=None):
@@ -98,10 +115,12 @@ class DosSideTest(unittest.TestCase):
             self.assertTrue(clean, report)
 
     def assertMenuBack(self, machine, menu):
+        """The user's boot files are back and the job's are gone."""
         self.assertEqual(harness.read_file(machine.c, "/BOOT.INI"), menu)
+        self.assertEqual(harness.read_file(machine.c, "/AUTOEXEC.BAT"), machine.batch)
         names = harness.list_files(machine.c)
-        self.assertNotIn("BOOT.ORV", names)
-        self.assertNotIn("ORVANE.JOB", names)
+        for name in ("BOOT.ORV", "ORVANE.JOB", "AUTOEXEC.ORV", "BOOT.NEW", "AUTOEXEC.NEW"):
+            self.assertNotIn(name, names)
 
     def verify_natively(self, image):
         path = self.folder / "image.gho"
@@ -133,9 +152,7 @@ class BackupAndRestore(DosSideTest):
         machine.put(machine.c, "/DATA.BIN", RANDOM.randbytes(300_000), keep=False)
         harness._mtools("mdel", "-i", machine.c.mtools_target(), "::/ODD.BIN")
         machine.put(machine.c, "/NEW.BIN", b"new", keep=False)
-        machine.put(machine.c, "/BOOT.INI", DOS_MENU)
-        machine.put(machine.c, "/BOOT.ORV", USER_MENU)
-        machine.put(machine.c, "/ORVANE.JOB", ticket("HF"))
+        machine.hand_over("HF")
 
         restore, = machine.run([f"HF {WINDOWS_PATH}"])
         self.assertEqual(restore.exit_code, 0, restore.output)
@@ -147,11 +164,43 @@ class BackupAndRestore(DosSideTest):
 
     def test_without_a_ticket_the_argument_is_a_dos_path_and_the_menu_is_made(self):
         machine = Machine(self.folder)
+        # No saved batch file: the job's line goes, the rest stays.
+        machine.put(machine.c, "/AUTOEXEC.BAT", job_batch("BF D:\\MANUAL.GHO\r\n"))
+        machine.batch = job_batch("")
         backup, restore = machine.run(["BF D:\\MANUAL.GHO", "HF D:\\MANUAL.GHO"])
         self.assertEqual(backup.exit_code, 0, backup.output)
         self.assertEqual(restore.exit_code, 0, restore.output)
         self.assertIn("MANUAL.GHO", harness.list_files(machine.d))
         self.assertMenuBack(machine, WINDOWS_MENU)
+        self.assertFilesAsMade(machine)
+        self.assertClean(machine.c, machine.d)
+
+
+class ImageInParts(DosSideTest):
+    def test_parts_are_written_checked_and_restored(self):
+        machine = Machine(self.folder)
+        # Not a whole number of clusters: DOSBox 0.74 gives a file written to
+        # the end of a cluster one more cluster than its size needs.
+        env = {"ORVANE_UNATTENDED": "1", "ORVANE_PART_SIZE": "1000000"}
+        backup, = machine.run(["BF D:\\PARTS.GHO"], environment=env)
+        self.assertEqual(backup.exit_code, 0, backup.output)
+        names = harness.list_files(machine.d)
+        self.assertIn("PARTS.G01", names)
+        self.assertIn("PARTS.G02", names)
+        parts = [harness.read_file(machine.d, "/PARTS.GHO"), harness.read_file(machine.d, "/PARTS.G01")]
+        self.assertEqual([len(p) for p in parts], [1000000, 1000000])
+        folder = self.folder / "host"
+        folder.mkdir()
+        for name in ("PARTS.GHO", "PARTS.G01", "PARTS.G02"):
+            harness.copy_out(machine.d, "/" + name, folder / name)
+        tool = harness.DOS_BUILD_DIR.parent / "native" / "orvane-image"
+        checked = subprocess.run([str(tool), "verify", str(folder / "PARTS.GHO")],
+                                 capture_output=True, text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+
+        machine.put(machine.c, "/DATA.BIN", b"changed", keep=False)
+        restore, = machine.run(["HF D:\\PARTS.GHO"])
+        self.assertEqual(restore.exit_code, 0, restore.output)
         self.assertFilesAsMade(machine)
         self.assertClean(machine.c, machine.d)
 
@@ -220,6 +269,14 @@ class Refusals(DosSideTest):
         self.assertMenuBack(machine, USER_MENU)
         self.assertClean(machine.c, machine.d)
 
+    def test_no_image_named_gives_the_usage(self):
+        machine = Machine(self.folder)
+        bf, hf = machine.run(["BF", "HF"])
+        for result, program in [(bf, "BF"), (hf, "HF")]:
+            self.assertEqual(result.exit_code, 1, result.output)
+            self.assertIn(f"Usage: {program} <image file>", result.output)
+            self.assertIn("Drive C has not been changed", result.output)
+
     def test_the_image_on_drive_c_is_refused(self):
         machine = Machine(self.folder)
         result, = machine.run(["BF C:\\SELF.GHO"])
@@ -265,10 +322,15 @@ class DamagedImages(DosSideTest):
         results = machine.run(["HF D:\\FLIP.GHO", "HF D:\\CUT.GHO", "HF D:\\FOREIGN.GHO",
                                "HF D:\\MISSING.GHO"])
         for result, says in zip(results, ["checksum", "incomplete", "not an Orvane image",
-                                          "cannot be opened"]):
+                                          "cannot be opened. (file not found)"]):
             self.assertEqual(result.exit_code, 1, result.output)
             self.assertIn(says, result.output)
             self.assertIn("Drive C has not been changed", result.output)
+            # Each says what it checks first, and nothing twice.
+            self.assertIn("Image file: D:\\", result.output)
+            sentences = [part.strip() for line in result.output.splitlines()
+                         if "%" not in line for part in line.split(". ") if part.strip()]
+            self.assertEqual(len(sentences), len(set(sentences)), result.output)
         self.assertEqual(machine.c.read_sectors(0, machine.c.sectors), before)
         self.assertClean(machine.c, machine.d)
 

@@ -90,5 +90,28 @@ TEST(NormalMenu, KeepsTheUsersOtherEntriesAndOptions) {
   EXPECT_EQ(Normal(""), standard);
 }
 
+TEST(JobLines, OnlyTheJobsCommandLeavesTheBatch) {
+  char out[256];
+  size_t length = 0;
+  const std::string job = "@Echo Off\r\nPath=C:\\ORVANE\r\nSmartdrv\r\nBF G:\\Backup\\a.GHO";
+  ASSERT_TRUE(WithoutJobLines(job.data(), job.size(), out, sizeof out, &length));
+  EXPECT_EQ(std::string(out, length), "@Echo Off\r\nPath=C:\\ORVANE\r\nSmartdrv\r\n");
+
+  // In any case, after blanks or "@", alone on its line; a command that
+  // only starts with the same letters stays.
+  const std::string mixed = "bff.exe\r\n  @ hf d:\\x.gho\r\nHF\nREM BF x\r\nhfind /s\r\n";
+  ASSERT_TRUE(WithoutJobLines(mixed.data(), mixed.size(), out, sizeof out, &length));
+  EXPECT_EQ(std::string(out, length), "bff.exe\r\nREM BF x\r\nhfind /s\r\n");
+
+  const std::string only = "BF D:\\X.GHO\r\n";
+  ASSERT_TRUE(WithoutJobLines(only.data(), only.size(), out, sizeof out, &length));
+  EXPECT_EQ(length, 0u);
+
+  // Nothing to leave out, or no room for the rest: nothing to write back.
+  const std::string user = "@echo off\r\nprompt $p$g\r\n";
+  EXPECT_FALSE(WithoutJobLines(user.data(), user.size(), out, sizeof out, &length));
+  EXPECT_FALSE(WithoutJobLines(job.data(), job.size(), out, 10, &length));
+}
+
 }  // namespace
 }  // namespace orvane::dos
