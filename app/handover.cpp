@@ -15,6 +15,8 @@ namespace {
 constexpr char16_t kBootIni[] = u"C:\\boot.ini";
 constexpr char16_t kSavedMenu[] = u"C:\\BOOT.ORV";
 constexpr char16_t kTicket[] = u"C:\\ORVANE.JOB";
+constexpr char16_t kAutoexec[] = u"C:\\AUTOEXEC.BAT";
+constexpr char16_t kSavedAutoexec[] = u"C:\\AUTOEXEC.ORV";
 constexpr char16_t kDosBoot[] = u"C:\\BOOTSECT.DOS";
 // What XP gives its own boot.ini: read-only, hidden, system, archive.
 constexpr DWORD kUsualMenuAttributes = 0x27;
@@ -195,6 +197,10 @@ HandOver::~HandOver() {
     SetAttributes(kSavedMenu, 0);
     DeleteFileAt(kSavedMenu);
   }
+  if (made_batch_copy_) {
+    SetAttributes(kSavedAutoexec, 0);
+    DeleteFileAt(kSavedAutoexec);
+  }
 }
 
 std::u16string HandOver::Prepare() {
@@ -204,6 +210,17 @@ std::u16string HandOver::Prepare() {
       return u"无法写入 C:\\BOOT.ORV。\n计算机不会重新启动。";
     }
     made_menu_copy_ = true;
+  }
+  // The user's batch file, unless a job whose restart never came wrote the
+  // one there now: its ticket is still there, and so may be the copy.
+  const DWORD batch_attributes = GetFileAttributesW(AsWide(kAutoexec));
+  if (!PathExists(kSavedAutoexec) && !PathExists(kTicket) &&
+      batch_attributes != INVALID_FILE_ATTRIBUTES &&
+      !(batch_attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!CopyFileW(AsWide(kAutoexec), AsWide(kSavedAutoexec), /*bFailIfExists=*/TRUE)) {
+      return u"无法写入 C:\\AUTOEXEC.ORV。\n计算机不会重新启动。";
+    }
+    made_batch_copy_ = true;
   }
   if (job_.backup && !PathExists(job_.image)) {
     unique_file image(CreateFileW(AsWide(job_.image), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

@@ -1,7 +1,7 @@
 // The Windows side of the hand-over to BF and HF: the checks made before
-// anything is written, the user's boot menu saved as C:\BOOT.ORV, the image
-// file made, and the ticket C:\ORVANE.JOB that tells the DOS side what to
-// do and where the image is.
+// anything is written, the user's boot menu and batch file saved as
+// C:\BOOT.ORV and C:\AUTOEXEC.ORV, the image file made, and the ticket
+// C:\ORVANE.JOB that tells the DOS side what to do and where the image is.
 #pragma once
 
 #include <windows.h>
@@ -39,10 +39,11 @@ class HandOver {
   HandOver& operator=(const HandOver&) = delete;
   ~HandOver();
 
-  // Saves C:\boot.ini as C:\BOOT.ORV (unless a job whose restart never came
-  // left one: that one still holds the user's menu), makes the image file
-  // of a backup (empty, unless it exists), then writes C:\ORVANE.JOB. On
-  // failure returns the message to show.
+  // Saves C:\boot.ini as C:\BOOT.ORV and C:\AUTOEXEC.BAT as
+  // C:\AUTOEXEC.ORV (unless a job whose restart never came left them: those
+  // still hold the user's files), makes the image file of a backup (empty,
+  // unless it exists), then writes C:\ORVANE.JOB. On failure returns the
+  // message to show.
   std::u16string Prepare();
   void Keep() { kept_ = true; }
 
@@ -50,6 +51,7 @@ class HandOver {
   const Job& job_;
   bool kept_ = false;
   bool made_menu_copy_ = false;
+  bool made_batch_copy_ = false;
   bool made_image_ = false;
   bool made_ticket_ = false;
 };

@@ -39,6 +39,7 @@ const char kUserMenu[] =
     "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"XP\" "
     "/noexecute=optin\r\n";
 const wchar_t kAutoexec[] = L"C:\\AUTOEXEC.BAT";
+const wchar_t kSavedAutoexec[] = L"C:\\AUTOEXEC.ORV";
 const wchar_t kOrvaneKey[] = L"SOFTWARE\\Orvane";
 const wchar_t kImageFolderValue[] = L"\u8DEF\u7ECF";  // 路经
 const wchar_t kSaveButton[] = L"\u4FDD\u5B58(&S)";    // 保存(&S)
@@ -156,6 +157,7 @@ class JobTest : public ProgramTest {
     EXPECT_EQ(Attributes(kBootIni) & kReadOnlyHidden, kReadOnlyHidden);
     EXPECT_EQ(Attributes(kTicket), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(Attributes(kSavedMenu), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Attributes(kSavedAutoexec), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(Attributes(image.c_str()), INVALID_FILE_ATTRIBUTES) << "no empty image left";
     EXPECT_FALSE(RestartRequested());
     EXPECT_FALSE(program_->WaitForExit(std::chrono::milliseconds(0)).has_value());
@@ -199,6 +201,7 @@ TEST_F(JobTest, BackupThatPassesEveryCheckHandsOverAndRestartsLast) {
 
   EXPECT_EQ(ReadFileBytes(image), "") << "the image file exists, empty";
   EXPECT_EQ(ReadFileBytes(kSavedMenu), kUserMenu);
+  EXPECT_EQ(ReadFileBytes(kSavedAutoexec), "old batch");
   const std::wstring short_image = DosFolderOf(image);
   char ticket[512];
   snprintf(ticket, sizeof ticket,
@@ -221,6 +224,8 @@ TEST_F(JobTest, RestoreOfAWholeImageKeepsAnEarlierSavedMenu) {
   // user's own, and that must stay so.
   WriteFileBytes(kBootIni, Ascii(GetMenu(u"Dos", u"XP")));
   WriteFileBytes(kSavedMenu, kUserMenu);
+  WriteFileBytes(kAutoexec, Batch("BF D:\\Images\\old.GHO"));
+  WriteFileBytes(kSavedAutoexec, "user batch");
   ASSERT_NO_FATAL_FAILURE(StartInstalled());
 
   Click(Form1::kCommand1Id + 1);
@@ -239,6 +244,7 @@ TEST_F(JobTest, RestoreOfAWholeImageKeepsAnEarlierSavedMenu) {
   EXPECT_EQ(ticket.find("[Orvane]\r\nJob=HF\r\nImage=D:\\Images\\sys.GHO\r\n"), 0u) << ticket;
   EXPECT_NE(ticket.find("\r\nBootAttributes="), std::string::npos) << ticket;
   EXPECT_EQ(ReadFileBytes(kAutoexec), Batch("HF D:\\Images\\sys.GHO"));
+  EXPECT_EQ(ReadFileBytes(kSavedAutoexec), "user batch");
   EXPECT_EQ(StoredFolder(), L"D:\\Images\\");
 }
 
@@ -432,11 +438,13 @@ class HandOverChain : public JobTest {
     WriteFileBytes(kBootIni, kUserMenu);
     SetFileAttributesW(kBootIni, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    WriteFileBytes(kAutoexec, "@ECHO OFF\r\nPROMPT $P$G\r\n");
     ASSERT_NO_FATAL_FAILURE(StartInstalled());
     ASSERT_NO_FATAL_FAILURE(ChooseImage(!backup, image));
     ASSERT_TRUE(program_->WaitForExit().has_value());
     ASSERT_TRUE(RestartRequested());
-    for (const wchar_t* name : {L"boot.ini", L"BOOT.ORV", L"ORVANE.JOB", L"AUTOEXEC.BAT"}) {
+    for (const wchar_t* name :
+         {L"boot.ini", L"BOOT.ORV", L"ORVANE.JOB", L"AUTOEXEC.BAT", L"AUTOEXEC.ORV"}) {
       const std::optional<std::string> bytes = ReadFileBytes(std::wstring(L"C:\\") + name);
       ASSERT_TRUE(bytes) << name;
       WriteFileBytes(out_ + L"\\" + name, *bytes);
