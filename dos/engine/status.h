@@ -28,12 +28,12 @@ enum class Fault : uint8_t {
 
 struct Status {
   Fault fault = Fault::kNone;
-  uint32_t where = 0;
+  uint64_t where = 0;  // 64 bits: byte offsets in an image run past 4 GiB
   uint16_t detail = 0;
 
   constexpr bool ok() const { return fault == Fault::kNone; }
   static constexpr Status Ok() { return {}; }
-  static constexpr Status Fail(Fault f, uint32_t where = 0, uint16_t detail = 0) {
+  static constexpr Status Fail(Fault f, uint64_t where = 0, uint16_t detail = 0) {
     return {f, where, detail};
   }
 };

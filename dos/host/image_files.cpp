@@ -19,20 +19,20 @@ Status ImageFileWriter::Write(const uint8_t* data, uint32_t size) {
     if (!file_ || in_part_ == limit_) {
       if (file_) {
         if (std::fclose(file_.release()) != 0) {
-          return Status::Fail(Fault::kFileWrite, static_cast<uint32_t>(total_));
+          return Status::Fail(Fault::kFileWrite, total_);
         }
         ++index_;
       }
       const std::string path = PartPath(first_, index_);
-      if (path.empty()) return Status::Fail(Fault::kFileFull, static_cast<uint32_t>(total_));
+      if (path.empty()) return Status::Fail(Fault::kFileFull, total_);
       file_.reset(std::fopen(path.c_str(), "wb"));
-      if (!file_) return Status::Fail(Fault::kFileOpen, static_cast<uint32_t>(total_));
+      if (!file_) return Status::Fail(Fault::kFileOpen, total_);
       in_part_ = 0;
     }
     uint64_t n = limit_ - in_part_;
     if (n > size) n = size;
     if (std::fwrite(data, 1, n, file_.get()) != n) {
-      return Status::Fail(Fault::kFileWrite, static_cast<uint32_t>(total_));
+      return Status::Fail(Fault::kFileWrite, total_);
     }
     data += n;
     size -= static_cast<uint32_t>(n);

@@ -35,15 +35,15 @@ int Fail(const std::string& what, const Status& s) {
   switch (s.fault) {
     case Fault::kChunkDamaged:
     case Fault::kOutOfRange:
-      std::fprintf(stderr, " (chunk %" PRIu32 ")", s.where);
+      std::fprintf(stderr, " (chunk %" PRIu64 ")", s.where);
       break;
     case Fault::kCutShort:
     case Fault::kFileRead:
-      std::fprintf(stderr, " (at byte %" PRIu32 ")", s.where);
+      std::fprintf(stderr, " (at byte %" PRIu64 ")", s.where);
       break;
     case Fault::kDiskRead:
     case Fault::kDiskWrite:
-      std::fprintf(stderr, " (sector %" PRIu32 ")", s.where);
+      std::fprintf(stderr, " (sector %" PRIu64 ")", s.where);
       break;
     default:
       break;
