@@ -118,33 +118,9 @@ void PrintMegabytes(uint64_t bytes) {
 }
 
 void PrintFault(const Status& s) {
-  rm::Print(FaultText(s.fault));
-  switch (s.fault) {
-    case Fault::kDiskRead:
-    case Fault::kDiskWrite:
-      rm::Print(" (sector ");
-      PrintNumber(s.where);
-      rm::Print(", BIOS status ");
-      PrintHex(s.detail, 2);
-      rm::Print("h)");
-      break;
-    case Fault::kChunkDamaged:
-    case Fault::kOutOfRange:
-      rm::Print(" (chunk ");
-      PrintNumber(s.where);
-      rm::Print(")");
-      break;
-    case Fault::kFileOpen:
-    case Fault::kFileWrite:
-      if (s.detail) {
-        rm::Print(" (DOS error ");
-        PrintNumber(s.detail);
-        rm::Print(")");
-      }
-      break;
-    default:
-      break;
-  }
+  char text[kFaultTextCapacity];
+  FormatFault(s, text, sizeof text);
+  rm::Print(text);
 }
 
 void StartJob(const char* name, Job& job) {

@@ -31,24 +31,9 @@ int Usage() {
 }
 
 int Fail(const std::string& what, const Status& s) {
-  std::fprintf(stderr, "orvane-image: %s: %s", what.c_str(), FaultText(s.fault));
-  switch (s.fault) {
-    case Fault::kChunkDamaged:
-    case Fault::kOutOfRange:
-      std::fprintf(stderr, " (chunk %" PRIu64 ")", s.where);
-      break;
-    case Fault::kCutShort:
-    case Fault::kFileRead:
-      std::fprintf(stderr, " (at byte %" PRIu64 ")", s.where);
-      break;
-    case Fault::kDiskRead:
-    case Fault::kDiskWrite:
-      std::fprintf(stderr, " (sector %" PRIu64 ")", s.where);
-      break;
-    default:
-      break;
-  }
-  std::fputc('\n', stderr);
+  char text[kFaultTextCapacity];
+  FormatFault(s, text, sizeof text);
+  std::fprintf(stderr, "orvane-image: %s: %s\n", what.c_str(), text);
   return 1;
 }
 
