@@ -7,6 +7,8 @@
 //   orvane-image backup PARTITION_FILE IMAGE [--part-size BYTES]
 //
 // Exit status: 0 done, 1 the image or a file failed, 2 wrong usage.
+#include <sys/stat.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -30,11 +32,41 @@ int Usage() {
   return 2;
 }
 
+// Says what is wrong with `what`; the exit status for it.
+int Refuse(const std::string& what, const std::string& message) {
+  std::fprintf(stderr, "orvane-image: %s: %s\n", what.c_str(), message.c_str());
+  return 1;
+}
+
+// A fault of the engine, in the words BF and HF use.
 int Fail(const std::string& what, const Status& s) {
   char text[kFaultTextCapacity];
   FormatFault(s, text, sizeof text);
-  std::fprintf(stderr, "orvane-image: %s: %s\n", what.c_str(), text);
-  return 1;
+  return Refuse(what, text);
+}
+
+// The part of the image `image` that is the file `other` (the same device
+// and inode, whatever links lead there), or -1 when none is.
+int PartThatIs(const std::string& image, const std::string& other) {
+  struct stat o;
+  if (stat(other.c_str(), &o) != 0) return -1;
+  for (unsigned i = 0; i < kMaxParts; ++i) {
+    struct stat p;
+    const std::string part = PartPath(image, i);
+    if (!part.empty() && stat(part.c_str(), &p) == 0 && p.st_dev == o.st_dev &&
+        p.st_ino == o.st_ino) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+int RefuseSameFile(const std::string& partition, const std::string& image, int part) {
+  return Refuse(partition, "The partition file is " +
+                               (part == 0 ? "the image itself"
+                                          : "part " + std::to_string(part) + " of the image (" +
+                                                PartPath(image, part) + ")") +
+                               ": nothing was done.");
 }
 
 const char* FsName(FileSystem fs) {
@@ -94,6 +126,9 @@ int Verify(const std::string& path) {
 }
 
 int Restore(const std::string& path, const std::string& target) {
+  if (const int part = PartThatIs(path, target); part >= 0) {
+    return RefuseSameFile(target, path, part);
+  }
   auto ws = std::make_unique<Workspace>();
   ImageHeader h;
   {
@@ -127,6 +162,9 @@ int Restore(const std::string& path, const std::string& target) {
 }
 
 int Backup(const std::string& source, const std::string& path, uint64_t part_limit) {
+  if (const int part = PartThatIs(path, source); part >= 0) {
+    return RefuseSameFile(source, path, part);
+  }
   FileDisk disk;
   if (!disk.Open(source, false)) return Fail(source, Status::Fail(Fault::kFileOpen));
   auto ws = std::make_unique<Workspace>();

@@ -1,0 +1,72 @@
+// orvane-image run as a user runs it: its exit status, what it says and
+// the files it leaves.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dos/engine/tests/fat_volumes.h"
+
+namespace orvane::dos {
+namespace {
+
+using testing::Fill;
+using testing::MakeVolume;
+using testing::ReadFile;
+using testing::ScratchDir;
+using testing::Shell;
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+// Runs orvane-image; its exit status, and what it printed in `*out`.
+int Tool(const std::string& arguments, std::string* out) {
+  return Shell(std::string(ORVANE_IMAGE_TOOL) + " " + arguments, out);
+}
+
+// A FAT16 volume of 4 MiB, nearly full, and its image in parts of 1 MiB
+// (five of them), made once; each test copies them into `dir`.
+void CopySample(const ScratchDir& dir) {
+  static ScratchDir sample;
+  static const bool made = [] {
+    MakeVolume(sample / "v.img", 16, 512, 4096, Fill::kNearlyFull, sample / "files", 11);
+    std::string out;
+    EXPECT_EQ(Tool("backup " + Quoted(sample / "v.img") + " " + Quoted(sample / "i.gho") +
+                       " --part-size 1048576",
+                   &out),
+              0)
+        << out;
+    return true;
+  }();
+  ASSERT_TRUE(made);
+  ASSERT_EQ(Shell("cp " + sample.path() + "/v.img " + sample.path() + "/i.* " + dir.path()), 0);
+}
+
+TEST(ImageTool, ThePartitionFileBeingTheImageIsRefusedAndBothAreLeftAlone) {
+  ScratchDir dir;
+  CopySample(dir);
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(Shell("ln -s v.img " + Quoted(dir / "link.img") + " && ln -s i.gho " +
+                  Quoted(dir / "link.gho")),
+            0);
+  const std::vector<uint8_t> volume = ReadFile(dir / "v.img"), image = ReadFile(dir / "i.gho"),
+                             second = ReadFile(dir / "i.G01");
+  std::string out;
+  for (const std::string& command :
+       {"backup " + Quoted(dir / "v.img") + " " + Quoted(dir / "v.img"),
+        "backup " + Quoted(dir / "link.img") + " " + Quoted(dir / "v.img"),
+        "backup " + Quoted(dir / "v.img") + " " + Quoted(dir / "link.img"),
+        "restore " + Quoted(dir / "i.gho") + " " + Quoted(dir / "i.gho"),
+        "restore " + Quoted(dir / "i.gho") + " " + Quoted(dir / "link.gho")}) {
+    EXPECT_EQ(Tool(command, &out), 1) << command;
+    EXPECT_NE(out.find("The partition file is the image itself"), std::string::npos) << out;
+  }
+  EXPECT_EQ(Tool("restore " + Quoted(dir / "i.gho") + " " + Quoted(dir / "i.G01"), &out), 1);
+  EXPECT_NE(out.find("part 1 of the image"), std::string::npos) << out;
+  EXPECT_EQ(ReadFile(dir / "v.img"), volume);
+  EXPECT_EQ(ReadFile(dir / "i.gho"), image);
+  EXPECT_EQ(ReadFile(dir / "i.G01"), second);
+  EXPECT_EQ(Tool("verify " + Quoted(dir / "i.gho"), &out), 0) << out;
+}
+
+}  // namespace
+}  // namespace orvane::dos
