@@ -1,5 +1,9 @@
 #include "dos/host/image_files.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "dos/engine/image.h"
@@ -76,12 +80,36 @@ Status ImageFileReader::Read(uint8_t* data, uint32_t size, uint32_t* got) {
   return Status::Ok();
 }
 
-bool FileDisk::Open(const std::string& path, bool writable) {
+bool FileDisk::Open(const std::string& path, bool writable, std::string* why) {
+  const auto refuse = [&](const std::string& reason) {
+    file_.reset();
+    if (why) *why = reason;
+    return false;
+  };
   file_.reset(std::fopen(path.c_str(), writable ? "r+b" : "rb"));
-  if (!file_ || std::fseek(file_.get(), 0, SEEK_END) != 0) return false;
+  if (!file_) {
+    return refuse(std::string("The partition file cannot be opened. (") + std::strerror(errno) +
+                  ")");
+  }
+  struct stat st;
+  if (fstat(fileno(file_.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
+    return refuse("The partition file is a folder.");
+  }
+  if (std::fseek(file_.get(), 0, SEEK_END) != 0) {
+    return refuse(std::string("The partition file cannot be read. (") + std::strerror(errno) + ")");
+  }
   const long size = std::ftell(file_.get());
-  if (size < 0) return false;
-  sectors_ = static_cast<uint32_t>(static_cast<uint64_t>(size) / kSectorSize);
+  if (size < 0) return refuse("The partition file cannot be read.");
+  const uint64_t bytes = static_cast<uint64_t>(size);
+  if (bytes % kSectorSize != 0) {
+    return refuse("The partition file is " + std::to_string(bytes) +
+                  " bytes long: no whole number of 512-byte sectors.");
+  }
+  if (bytes / kSectorSize > UINT32_MAX) {
+    return refuse("The partition file is " + std::to_string(bytes) +
+                  " bytes long: a partition of 2 TiB or more cannot be imaged.");
+  }
+  sectors_ = static_cast<uint32_t>(bytes / kSectorSize);
   return true;
 }
 

@@ -54,8 +54,10 @@ class ImageFileReader final : public ImageInput {
 // A partition (or a whole disk) held in a file.
 class FileDisk final : public SectorDisk {
  public:
-  // Opens `path` for reading, or for reading and writing.
-  bool Open(const std::string& path, bool writable);
+  // Opens `path` for reading, or for reading and writing. False, with the
+  // reason in `*why` when given, when it cannot be opened or does not hold
+  // a whole number of sectors fewer than 2^32 (2 TiB).
+  bool Open(const std::string& path, bool writable, std::string* why = nullptr);
   Status Read(uint32_t lba, uint16_t count, uint8_t* buffer) override;
   Status Write(uint32_t lba, uint16_t count, const uint8_t* buffer) override;
   uint32_t SectorCount() override { return sectors_; }

@@ -8,7 +8,9 @@
 //
 // Exit status: 0 done, 1 the image or a file failed, 2 wrong usage.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -138,19 +140,20 @@ int Restore(const std::string& path, const std::string& target) {
     if (!s.ok()) return Fail(path, s);
   }
   // A partition file that does not exist yet is made the source's size.
-  if (std::FILE* probe = std::fopen(target.c_str(), "rb")) {
-    std::fclose(probe);
-  } else {
+  struct stat st;
+  if (stat(target.c_str(), &st) != 0) {
     UniqueFile made(std::fopen(target.c_str(), "wb"));
-    if (!made ||
-        std::fseek(made.get(), static_cast<long>(uint64_t{h.sector_count} * 512 - 1), SEEK_SET) !=
-            0 ||
-        std::fputc(0, made.get()) == EOF) {
-      return Fail(target, Status::Fail(Fault::kFileOpen));
+    if (!made || ftruncate(fileno(made.get()),
+                           static_cast<off_t>(uint64_t{h.sector_count} * kSectorSize)) != 0) {
+      const int error = errno;
+      if (made) std::remove(target.c_str());
+      return Refuse(
+          target, std::string("The partition file cannot be made. (") + std::strerror(error) + ")");
     }
   }
   FileDisk disk;
-  if (!disk.Open(target, true)) return Fail(target, Status::Fail(Fault::kFileOpen));
+  std::string why;
+  if (!disk.Open(target, true, &why)) return Refuse(target, why);
   ImageFileReader reader(path);
   if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen));
   ImageSummary summary;
@@ -166,7 +169,8 @@ int Backup(const std::string& source, const std::string& path, uint64_t part_lim
     return RefuseSameFile(source, path, part);
   }
   FileDisk disk;
-  if (!disk.Open(source, false)) return Fail(source, Status::Fail(Fault::kFileOpen));
+  std::string why;
+  if (!disk.Open(source, false, &why)) return Refuse(source, why);
   auto ws = std::make_unique<Workspace>();
   ImageSource src;
   src.partition.first = 0;

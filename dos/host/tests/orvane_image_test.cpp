@@ -68,5 +68,43 @@ TEST(ImageTool, ThePartitionFileBeingTheImageIsRefusedAndBothAreLeftAlone) {
   EXPECT_EQ(Tool("verify " + Quoted(dir / "i.gho"), &out), 0) << out;
 }
 
+// A partition file that does not hold a whole number of sectors, or holds
+// 2^32 or more, is refused, not cut short without a word; one that cannot
+// be opened is named as the partition file, with the reason.
+TEST(ImageTool, PartitionFilesTheImageCannotHoldWholeAreRefused) {
+  ScratchDir dir;
+  CopySample(dir);
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(Shell("cp " + Quoted(dir / "v.img") + " " + Quoted(dir / "odd.img") +
+                  " && printf x >> " + Quoted(dir / "odd.img") + " && truncate -s 2T " +
+                  Quoted(dir / "big.img") + " && mkdir " + Quoted(dir / "folder")),
+            0);
+  const std::vector<uint8_t> odd = ReadFile(dir / "odd.img");
+  struct Case {
+    std::string partition, says, restore_says;
+  };
+  for (const Case& c :
+       {Case{
+            "odd.img",
+            "is " + std::to_string(odd.size()) + " bytes long: no whole number of 512-byte sectors",
+            ""},
+        Case{"big.img", "is 2199023255552 bytes long: a partition of 2 TiB or more", ""},
+        Case{"folder", "The partition file is a folder", "cannot be opened. (Is a directory)"},
+        Case{"missing.img", "The partition file cannot be opened. (No such file or directory)",
+             ""}}) {
+    std::string out;
+    EXPECT_EQ(Tool("backup " + Quoted(dir / c.partition) + " " + Quoted(dir / "new.gho"), &out), 1);
+    EXPECT_NE(out.find(c.says), std::string::npos) << out;
+    EXPECT_NE(Shell("test -e " + Quoted(dir / "new.gho")), 0) << c.partition;
+    if (c.partition == "missing.img") continue;
+    EXPECT_EQ(Tool("restore " + Quoted(dir / "i.gho") + " " + Quoted(dir / c.partition), &out), 1);
+    EXPECT_NE(out.find(c.restore_says.empty() ? c.says : c.restore_says), std::string::npos) << out;
+  }
+  EXPECT_EQ(ReadFile(dir / "odd.img"), odd);
+  std::string size;
+  Shell("stat -c %s " + Quoted(dir / "big.img"), &size);
+  EXPECT_EQ(size, "2199023255552\n");
+}
+
 }  // namespace
 }  // namespace orvane::dos
