@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -71,6 +72,18 @@ int RefuseSameFile(const std::string& partition, const std::string& image, int p
                                ": nothing was done.");
 }
 
+// The local date and time now, packed as DOS packs them (BF takes them
+// from DOS, which keeps local time); both 0 outside the years DOS can
+// hold, 1980 to 2107.
+void DosNow(uint16_t* date, uint16_t* time) {
+  *date = *time = 0;
+  const std::time_t now = std::time(nullptr);
+  std::tm t;
+  if (!localtime_r(&now, &t) || t.tm_year < 80 || t.tm_year > 207) return;
+  *date = static_cast<uint16_t>((t.tm_year - 80) << 9 | (t.tm_mon + 1) << 5 | t.tm_mday);
+  *time = static_cast<uint16_t>(t.tm_hour << 11 | t.tm_min << 5 | t.tm_sec / 2);
+}
+
 const char* FsName(FileSystem fs) {
   switch (fs) {
     case FileSystem::kFat12:
@@ -92,9 +105,13 @@ int Info(const std::string& path) {
   const Status s = ReadImageHeader(reader, *ws, &h);
   if (!s.ok()) return Fail(path, s);
   std::printf("format           %u.%u\n", h.major, h.minor);
-  std::printf("made             %04u-%02u-%02u %02u:%02u:%02u\n", 1980 + (h.dos_date >> 9),
-              (h.dos_date >> 5) & 15, h.dos_date & 31, h.dos_time >> 11, (h.dos_time >> 5) & 63,
-              (h.dos_time & 31) * 2);
+  if (h.dos_date == 0) {
+    std::printf("made             (no date recorded)\n");
+  } else {
+    std::printf("made             %04u-%02u-%02u %02u:%02u:%02u\n", 1980 + (h.dos_date >> 9),
+                (h.dos_date >> 5) & 15, h.dos_date & 31, h.dos_time >> 11, (h.dos_time >> 5) & 63,
+                (h.dos_time & 31) * 2);
+  }
   std::printf("source           BIOS disk %02Xh, partition type %02Xh, first sector %" PRIu32
               ", %" PRIu32 " sectors (%.1f MiB)\n",
               h.bios_disk, h.partition_type, h.first_sector, h.sector_count,
@@ -184,8 +201,10 @@ int Backup(const std::string& source, const std::string& path, uint64_t part_lim
   ImageSummary plan, written;
   s = PlanImage(disk, src, *ws, &plan);
   if (!s.ok()) return Fail(source, s);
+  uint16_t date, time;
+  DosNow(&date, &time);
   ImageFileWriter writer(path, part_limit);
-  s = WriteImage(disk, src, plan, 0, 0, writer, *ws, nullptr, &written);
+  s = WriteImage(disk, src, plan, date, time, writer, *ws, nullptr, &written);
   if (!s.ok()) return Fail(path, s);
   if (!writer.Close()) return Fail(path, Status::Fail(Fault::kFileWrite));
   std::printf("%s: %" PRIu32 " sectors of %" PRIu32 " (%s) in %" PRIu64 " bytes, %u part%s\n",

@@ -2,9 +2,14 @@
 // the files it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "dos/engine/bytes.h"
+#include "dos/engine/crc32.h"
 #include "dos/engine/tests/fat_volumes.h"
 
 namespace orvane::dos {
@@ -15,6 +20,7 @@ using testing::MakeVolume;
 using testing::ReadFile;
 using testing::ScratchDir;
 using testing::Shell;
+using testing::WriteFile;
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
@@ -104,6 +110,40 @@ TEST(ImageTool, PartitionFilesTheImageCannotHoldWholeAreRefused) {
   std::string size;
   Shell("stat -c %s " + Quoted(dir / "big.img"), &size);
   EXPECT_EQ(size, "2199023255552\n");
+}
+
+// A backup records the local date and time it was made, as BF does; an
+// image with no date says so, rather than "1980-00-00".
+TEST(ImageTool, InfoTellsWhenTheImageWasMade) {
+  ScratchDir dir;
+  CopySample(dir);
+  if (HasFatalFailure()) return;
+  std::string out;
+  const std::time_t before = std::time(nullptr);
+  ASSERT_EQ(Tool("backup " + Quoted(dir / "v.img") + " " + Quoted(dir / "new.gho"), &out), 0)
+      << out;
+  const std::time_t after = std::time(nullptr);
+  ASSERT_EQ(Tool("info " + Quoted(dir / "new.gho"), &out), 0) << out;
+  const size_t at = out.find("made ");
+  ASSERT_NE(at, std::string::npos) << out;
+  std::tm made = {};
+  made.tm_isdst = -1;
+  ASSERT_EQ(std::sscanf(out.c_str() + at, "made %d-%d-%d %d:%d:%d", &made.tm_year, &made.tm_mon,
+                        &made.tm_mday, &made.tm_hour, &made.tm_min, &made.tm_sec),
+            6)
+      << out;
+  made.tm_year -= 1900;
+  made.tm_mon -= 1;
+  const std::time_t stamped = std::mktime(&made);
+  EXPECT_GE(stamped, before - 2) << out;  // DOS keeps even seconds
+  EXPECT_LE(stamped, after) << out;
+
+  std::vector<uint8_t> image = ReadFile(dir / "new.gho");
+  std::fill_n(image.begin() + 60, 4, 0);
+  Store32(image.data() + 508, Crc32(0, image.data(), 508));
+  WriteFile(dir / "new.gho", image);
+  ASSERT_EQ(Tool("info " + Quoted(dir / "new.gho"), &out), 0) << out;
+  EXPECT_NE(out.find("made             (no date recorded)\n"), std::string::npos) << out;
 }
 
 }  // namespace
