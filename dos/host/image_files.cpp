@@ -18,26 +18,28 @@ std::string PartPath(const std::string& first, unsigned index) {
   return out.data();
 }
 
+Status ImageFileWriter::Failed(Fault fault) {
+  error_ = errno;
+  return Status::Fail(error_ == ENOSPC ? Fault::kFileFull : fault, total_);
+}
+
 Status ImageFileWriter::Write(const uint8_t* data, uint32_t size) {
   while (size > 0) {
     if (!file_ || in_part_ == limit_) {
       if (file_) {
-        if (std::fclose(file_.release()) != 0) {
-          return Status::Fail(Fault::kFileWrite, total_);
-        }
+        if (std::fclose(file_.release()) != 0) return Failed(Fault::kFileWrite);
         ++index_;
       }
-      const std::string path = PartPath(first_, index_);
-      if (path.empty()) return Status::Fail(Fault::kFileFull, total_);
-      file_.reset(std::fopen(path.c_str(), "wb"));
-      if (!file_) return Status::Fail(Fault::kFileOpen, total_);
+      part_ = PartPath(first_, index_);
+      if (part_.empty()) return Status::Fail(Fault::kFileFull, total_);
+      file_.reset(std::fopen(part_.c_str(), "wb"));
+      if (!file_) return Failed(Fault::kFileOpen);
+      created_ = index_ + 1;
       in_part_ = 0;
     }
     uint64_t n = limit_ - in_part_;
     if (n > size) n = size;
-    if (std::fwrite(data, 1, n, file_.get()) != n) {
-      return Status::Fail(Fault::kFileWrite, total_);
-    }
+    if (std::fwrite(data, 1, n, file_.get()) != n) return Failed(Fault::kFileWrite);
     data += n;
     size -= static_cast<uint32_t>(n);
     in_part_ += n;
@@ -49,7 +51,14 @@ Status ImageFileWriter::Write(const uint8_t* data, uint32_t size) {
 bool ImageFileWriter::Close() {
   if (!file_) return true;
   ++index_;
-  return std::fclose(file_.release()) == 0;
+  if (std::fclose(file_.release()) == 0) return true;
+  error_ = errno;
+  return false;
+}
+
+void ImageFileWriter::Discard() {
+  file_.reset();
+  for (unsigned i = 0; i < created_; ++i) std::remove(PartPath(first_, i).c_str());
 }
 
 bool ImageFileReader::Open() {

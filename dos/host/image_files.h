@@ -22,17 +22,28 @@ class ImageFileWriter final : public ImageOutput {
  public:
   ImageFileWriter(std::string first, uint64_t part_limit)
       : first_(std::move(first)), limit_(part_limit) {}
+  // A full drive is kFileFull; errno stays in system_error().
   Status Write(const uint8_t* data, uint32_t size) override;
   // Flushes and closes the last part; false when that fails.
   bool Close();
+  // Closes and removes every part written: what a failed backup leaves.
+  void Discard();
   unsigned parts() const { return index_ + (file_ ? 1 : 0); }
+  // The part written last (or that could not be made), and errno of the
+  // last open, write or close that failed (0 when none).
+  const std::string& part() const { return part_; }
+  int system_error() const { return error_; }
 
  private:
+  Status Failed(Fault fault);
   std::string first_;
   uint64_t limit_;
   UniqueFile file_;
+  std::string part_;
   unsigned index_ = 0;
+  unsigned created_ = 0;  // parts made so far
   uint64_t in_part_ = 0, total_ = 0;
+  int error_ = 0;
 };
 
 class ImageFileReader final : public ImageInput {

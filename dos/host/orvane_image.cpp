@@ -25,6 +25,26 @@
 namespace orvane::dos::host {
 namespace {
 
+// Parts of an image: at most what MS-DOS 7.1 takes in one file, at least
+// enough that a few hundred megabytes fit in the 100 parts there can be.
+constexpr uint64_t kLargestPart = 0xFFFFFFFFull - 0xFFFF;
+constexpr uint64_t kSmallestPart = uint64_t{1} << 20;
+
+// A part size in bytes: decimal digits only, from kSmallestPart to
+// kLargestPart.
+bool ParsePartSize(const char* text, uint64_t* bytes) {
+  uint64_t value = 0;
+  if (*text == 0) return false;
+  for (; *text; ++text) {
+    if (*text < '0' || *text > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(*text - '0');
+    if (value > kLargestPart) return false;
+  }
+  if (value < kSmallestPart) return false;
+  *bytes = value;
+  return true;
+}
+
 int Usage() {
   std::fputs(
       "usage: orvane-image info IMAGE\n"
@@ -41,11 +61,14 @@ int Refuse(const std::string& what, const std::string& message) {
   return 1;
 }
 
-// A fault of the engine, in the words BF and HF use.
-int Fail(const std::string& what, const Status& s) {
+// A fault of the engine, in the words BF and HF use, and the system's
+// reason where there is one.
+int Fail(const std::string& what, const Status& s, int system_error = 0) {
   char text[kFaultTextCapacity];
   FormatFault(s, text, sizeof text);
-  return Refuse(what, text);
+  std::string message = text;
+  if (system_error) message += std::string(" (") + std::strerror(system_error) + ")";
+  return Refuse(what, message);
 }
 
 // The part of the image `image` that is the file `other` (the same device
@@ -99,7 +122,7 @@ const char* FsName(FileSystem fs) {
 
 int Info(const std::string& path) {
   ImageFileReader reader(path);
-  if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen));
+  if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen), errno);
   auto ws = std::make_unique<Workspace>();
   ImageHeader h;
   const Status s = ReadImageHeader(reader, *ws, &h);
@@ -131,7 +154,7 @@ int Info(const std::string& path) {
 
 int Verify(const std::string& path) {
   ImageFileReader reader(path);
-  if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen));
+  if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen), errno);
   auto ws = std::make_unique<Workspace>();
   ImageHeader h;
   ImageSummary summary;
@@ -152,7 +175,7 @@ int Restore(const std::string& path, const std::string& target) {
   ImageHeader h;
   {
     ImageFileReader reader(path);
-    if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen));
+    if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen), errno);
     const Status s = VerifyImage(reader, *ws, nullptr, &h, nullptr);
     if (!s.ok()) return Fail(path, s);
   }
@@ -172,7 +195,7 @@ int Restore(const std::string& path, const std::string& target) {
   std::string why;
   if (!disk.Open(target, true, &why)) return Refuse(target, why);
   ImageFileReader reader(path);
-  if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen));
+  if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen), errno);
   ImageSummary summary;
   const Status s = RestoreImage(reader, disk, 0, disk.SectorCount(), *ws, nullptr, &summary);
   if (!s.ok()) return Fail(target, s);
@@ -201,12 +224,24 @@ int Backup(const std::string& source, const std::string& path, uint64_t part_lim
   ImageSummary plan, written;
   s = PlanImage(disk, src, *ws, &plan);
   if (!s.ok()) return Fail(source, s);
+  if (plan.bytes > part_limit * kMaxParts) {
+    return Refuse(path, "The image needs " + std::to_string(plan.bytes) + " bytes, more than " +
+                            std::to_string(kMaxParts) + " parts of " + std::to_string(part_limit) +
+                            " bytes: nothing was written.");
+  }
   uint16_t date, time;
   DosNow(&date, &time);
   ImageFileWriter writer(path, part_limit);
   s = WriteImage(disk, src, plan, date, time, writer, *ws, nullptr, &written);
-  if (!s.ok()) return Fail(path, s);
-  if (!writer.Close()) return Fail(path, Status::Fail(Fault::kFileWrite));
+  if (s.ok() && !writer.Close()) {
+    s = Status::Fail(writer.system_error() == ENOSPC ? Fault::kFileFull : Fault::kFileWrite);
+  }
+  if (!s.ok()) {
+    writer.Discard();
+    const bool of_file =
+        s.fault == Fault::kFileOpen || s.fault == Fault::kFileWrite || s.fault == Fault::kFileFull;
+    return Fail(of_file ? writer.part() : source, s, of_file ? writer.system_error() : 0);
+  }
   std::printf("%s: %" PRIu32 " sectors of %" PRIu32 " (%s) in %" PRIu64 " bytes, %u part%s\n",
               path.c_str(), written.data_sectors, src.partition.count, FsName(src.layout.fs),
               written.bytes, writer.parts(), writer.parts() == 1 ? "" : "s");
@@ -224,12 +259,16 @@ int main(int argc, char** argv) {
   if (command == "verify" && argc == 3) return Verify(argv[2]);
   if (command == "restore" && argc == 4) return Restore(argv[2], argv[3]);
   if (command == "backup" && (argc == 4 || argc == 6)) {
-    uint64_t limit = 0xFFFFFFFFull - 0xFFFF;  // what MS-DOS 7.1 takes in one file
+    uint64_t limit = kLargestPart;
     if (argc == 6) {
       if (std::strcmp(argv[4], "--part-size") != 0) return Usage();
-      char* end = nullptr;
-      limit = std::strtoull(argv[5], &end, 10);
-      if (*end != 0 || limit == 0) return Usage();
+      if (!ParsePartSize(argv[5], &limit)) {
+        std::fprintf(stderr,
+                     "orvane-image: --part-size takes a number of bytes from %" PRIu64
+                     " (1 MiB) to %" PRIu64 " (4 GiB less 64 KiB), in digits only\n",
+                     kSmallestPart, kLargestPart);
+        return 2;
+      }
     }
     return Backup(argv[2], argv[3], limit);
   }

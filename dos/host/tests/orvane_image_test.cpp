@@ -146,5 +146,45 @@ TEST(ImageTool, InfoTellsWhenTheImageWasMade) {
   EXPECT_NE(out.find("made             (no date recorded)\n"), std::string::npos) << out;
 }
 
+// --part-size takes digits only, in range; a backup that needs more than
+// 100 parts is refused before it writes, and one that fails on the way
+// leaves none of its parts behind.
+TEST(ImageTool, PartSizesAreCheckedAndAFailedBackupLeavesNothing) {
+  ScratchDir dir;
+  CopySample(dir);
+  if (HasFatalFailure()) return;
+  const std::string backup = "backup " + Quoted(dir / "v.img") + " " + Quoted(dir / "new.gho");
+  std::string out;
+  for (const char* size : {"1", "1048575", "4294901761", "99999999999999999999999", "-1", " 4096",
+                           "1048576 ", "+1048576", "0x100000", "1e6", ""}) {
+    EXPECT_EQ(Tool(backup + " --part-size '" + size + "'", &out), 2) << size;
+    EXPECT_NE(out.find("--part-size takes a number of bytes from 1048576"), std::string::npos)
+        << out;
+  }
+  EXPECT_NE(Shell("ls " + Quoted(dir.path()) + "/new.*"), 0) << "nothing written";
+
+  // Every sector of a partition no FAT describes, 101 MiB in 1 MiB parts.
+  ASSERT_EQ(Shell("truncate -s 101M " + Quoted(dir / "raw.img")), 0);
+  EXPECT_EQ(Tool("backup " + Quoted(dir / "raw.img") + " " + Quoted(dir / "raw.gho") +
+                     " --part-size 1048576",
+                 &out),
+            1);
+  EXPECT_NE(out.find("more than 100 parts of 1048576 bytes: nothing was written"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(Shell("ls " + Quoted(dir.path()) + "/raw.[gG]*"), 0) << "nothing written";
+
+  // The third part cannot be made (a folder has its name): the two
+  // written before it go.
+  ASSERT_EQ(Shell("mkdir " + Quoted(dir / "new.G02")), 0);
+  EXPECT_EQ(Tool(backup + " --part-size 1048576", &out), 1);
+  EXPECT_NE(out.find("new.G02: The image file cannot be opened. (Is a directory)"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(Shell("test -e " + Quoted(dir / "new.gho") + " || test -e " + Quoted(dir / "new.G01")),
+            0);
+  EXPECT_EQ(Shell("test -d " + Quoted(dir / "new.G02")), 0);
+}
+
 }  // namespace
 }  // namespace orvane::dos
