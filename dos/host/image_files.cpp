@@ -66,25 +66,46 @@ bool ImageFileReader::Open() {
   return file_ != nullptr;
 }
 
+bool ImageFileReader::GoesOnAfter(unsigned missing, int open_error) const {
+  // There, but not to be opened.
+  if (open_error != ENOENT) return true;
+  if (index_ > 0 && in_part_ == first_part_) return true;
+  for (unsigned i = missing + 1; i < kMaxParts; ++i) {
+    struct stat st;
+    if (stat(PartPath(first_, i).c_str(), &st) == 0) return true;
+  }
+  return false;
+}
+
 Status ImageFileReader::Read(uint8_t* data, uint32_t size, uint32_t* got) {
   *got = 0;
   while (size > 0 && !ended_) {
     const size_t n = std::fread(data, 1, size, file_.get());
-    if (std::ferror(file_.get())) return Status::Fail(Fault::kFileRead);
+    if (std::ferror(file_.get())) return Status::Fail(Fault::kFileRead, total_);
     data += n;
     size -= static_cast<uint32_t>(n);
     *got += static_cast<uint32_t>(n);
     total_ += n;
+    in_part_ += n;
     if (size == 0) break;
     // This part has ended: go on in the next one, if there is one.
+    if (index_ == 0) first_part_ = in_part_;
     const std::string next = PartPath(first_, index_ + 1);
-    std::FILE* f = next.empty() ? nullptr : std::fopen(next.c_str(), "rb");
+    if (next.empty()) {
+      ended_ = true;
+      break;
+    }
+    std::FILE* f = std::fopen(next.c_str(), "rb");
     if (!f) {
+      if (GoesOnAfter(index_ + 1, errno)) {
+        return Status::Fail(Fault::kPartMissing, total_, static_cast<uint16_t>(index_ + 1));
+      }
       ended_ = true;
       break;
     }
     file_.reset(f);
     ++index_;
+    in_part_ = 0;
   }
   return Status::Ok();
 }

@@ -49,16 +49,23 @@ class ImageFileWriter final : public ImageOutput {
 class ImageFileReader final : public ImageInput {
  public:
   explicit ImageFileReader(std::string first) : first_(std::move(first)) {}
-  // False when the first part cannot be opened.
+  // False when the first part cannot be opened (errno tells why).
   bool Open();
+  // kPartMissing when more bytes are wanted at the end of a part and the
+  // next part cannot be opened, although the image goes on: that part is
+  // there but unreadable, a later part exists, or the part that ended is
+  // as long as the first (a part is begun only when the one before is
+  // full). Otherwise the image ends there.
   Status Read(uint8_t* data, uint32_t size, uint32_t* got) override;
   unsigned parts_opened() const { return index_ + 1; }
 
  private:
+  bool GoesOnAfter(unsigned missing, int open_error) const;
   std::string first_;
   UniqueFile file_;
   unsigned index_ = 0;
   uint64_t total_ = 0;
+  uint64_t in_part_ = 0, first_part_ = 0;  // bytes read from this part, from the first
   bool ended_ = false;
 };
 

@@ -71,6 +71,11 @@ int Fail(const std::string& what, const Status& s, int system_error = 0) {
   return Refuse(what, message);
 }
 
+// A fault in reading the image at `path`: a missing part is named.
+int FailImage(const std::string& path, const Status& s) {
+  return Fail(s.fault == Fault::kPartMissing ? PartPath(path, s.detail) : path, s);
+}
+
 // The part of the image `image` that is the file `other` (the same device
 // and inode, whatever links lead there), or -1 when none is.
 int PartThatIs(const std::string& image, const std::string& other) {
@@ -126,7 +131,7 @@ int Info(const std::string& path) {
   auto ws = std::make_unique<Workspace>();
   ImageHeader h;
   const Status s = ReadImageHeader(reader, *ws, &h);
-  if (!s.ok()) return Fail(path, s);
+  if (!s.ok()) return FailImage(path, s);
   std::printf("format           %u.%u\n", h.major, h.minor);
   if (h.dos_date == 0) {
     std::printf("made             (no date recorded)\n");
@@ -159,7 +164,7 @@ int Verify(const std::string& path) {
   ImageHeader h;
   ImageSummary summary;
   const Status s = VerifyImage(reader, *ws, nullptr, &h, &summary);
-  if (!s.ok()) return Fail(path, s);
+  if (!s.ok()) return FailImage(path, s);
   std::printf("%s: whole and undamaged: %" PRIu32 " chunks, %" PRIu32 " sectors, %" PRIu64
               " bytes in %u part%s\n",
               path.c_str(), summary.chunks, summary.data_sectors, summary.bytes,
@@ -177,7 +182,7 @@ int Restore(const std::string& path, const std::string& target) {
     ImageFileReader reader(path);
     if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen), errno);
     const Status s = VerifyImage(reader, *ws, nullptr, &h, nullptr);
-    if (!s.ok()) return Fail(path, s);
+    if (!s.ok()) return FailImage(path, s);
   }
   // A partition file that does not exist yet is made the source's size.
   struct stat st;
@@ -198,7 +203,7 @@ int Restore(const std::string& path, const std::string& target) {
   if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen), errno);
   ImageSummary summary;
   const Status s = RestoreImage(reader, disk, 0, disk.SectorCount(), *ws, nullptr, &summary);
-  if (!s.ok()) return Fail(target, s);
+  if (!s.ok()) return s.fault == Fault::kDiskWrite ? Fail(target, s) : FailImage(path, s);
   std::printf("%s: %" PRIu32 " sectors restored into %s\n", path.c_str(), summary.data_sectors,
               target.c_str());
   return 0;

@@ -264,11 +264,13 @@ TEST(ImageParts, MissingOrCutPartIsRefusedAndNamesFollowTheFirst) {
   ScratchDir dir;
   const std::string image = dir / "SYS.GHO";
   const std::vector<uint8_t>& good = SmallImage();
+  unsigned parts = 0;
   {
     ImageFileWriter writer(image, 40000);
     ASSERT_TRUE(writer.Write(good.data(), static_cast<uint32_t>(good.size())).ok());
     ASSERT_TRUE(writer.Close());
-    ASSERT_GE(writer.parts(), 3u);
+    parts = writer.parts();
+    ASSERT_GE(parts, 3u);
   }
   auto verify = [&] {
     ImageFileReader reader(image);
@@ -280,8 +282,22 @@ TEST(ImageParts, MissingOrCutPartIsRefusedAndNamesFollowTheFirst) {
   const std::vector<uint8_t> second = ReadFile(dir / "SYS.G01");
   WriteFile(dir / "SYS.G01", {second.begin(), second.end() - 1});
   EXPECT_FALSE(verify().ok());
+
+  // A part missing is told from an image cut short: a later part is
+  // there, or the part before it is full.
   std::remove((dir / "SYS.G01").c_str());
-  EXPECT_FALSE(verify().ok());
+  Status s = verify();
+  EXPECT_EQ(s.fault, Fault::kPartMissing);
+  EXPECT_EQ(s.detail, 1u);
+  WriteFile(dir / "SYS.G01", second);
+  const std::string last_part = host::PartPath(image, parts - 1);
+  const std::vector<uint8_t> end = ReadFile(last_part);
+  std::remove(last_part.c_str());
+  s = verify();
+  EXPECT_EQ(s.fault, Fault::kPartMissing);
+  EXPECT_EQ(s.detail, parts - 1);
+  WriteFile(last_part, {end.begin(), end.end() - 1});
+  EXPECT_EQ(verify().fault, Fault::kCutShort) << "the last part cut short";
 }
 
 // A partition of `count` sectors that reads as a pattern: large enough for

@@ -186,5 +186,20 @@ TEST(ImageTool, PartSizesAreCheckedAndAFailedBackupLeavesNothing) {
   EXPECT_EQ(Shell("test -d " + Quoted(dir / "new.G02")), 0);
 }
 
+// A part of the image that is not there is named, not taken for an image
+// cut short.
+TEST(ImageTool, AMissingPartIsNamed) {
+  ScratchDir dir;
+  CopySample(dir);
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(Shell("mv " + Quoted(dir / "i.G02") + " " + Quoted(dir / "away")), 0);
+  std::string out;
+  EXPECT_EQ(Tool("verify " + Quoted(dir / "i.gho"), &out), 1);
+  EXPECT_NE(out.find("i.G02: A part of the image is missing. (part 2)"), std::string::npos) << out;
+  EXPECT_EQ(Tool("restore " + Quoted(dir / "i.gho") + " " + Quoted(dir / "r.img"), &out), 1);
+  EXPECT_NE(out.find("(part 2)"), std::string::npos) << out;
+  EXPECT_NE(Shell("test -e " + Quoted(dir / "r.img")), 0) << "nothing made";
+}
+
 }  // namespace
 }  // namespace orvane::dos
