@@ -199,6 +199,12 @@ int Restore(const std::string& path, const std::string& target) {
   FileDisk disk;
   std::string why;
   if (!disk.Open(target, true, &why)) return Refuse(target, why);
+  // The engine would refuse it too, in words meant for drive C.
+  if (disk.SectorCount() < h.sector_count) {
+    return Refuse(target, "The partition file is smaller than the image's partition: " +
+                              std::to_string(disk.SectorCount()) + " sectors of 512 bytes, not " +
+                              std::to_string(h.sector_count) + ". Nothing was written.");
+  }
   ImageFileReader reader(path);
   if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen), errno);
   ImageSummary summary;

@@ -201,5 +201,21 @@ TEST(ImageTool, AMissingPartIsNamed) {
   EXPECT_NE(Shell("test -e " + Quoted(dir / "r.img")), 0) << "nothing made";
 }
 
+TEST(ImageTool, ATargetTooSmallIsSaidPlainlyAndLeftAlone) {
+  ScratchDir dir;
+  CopySample(dir);
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(Shell("head -c 1048576 " + Quoted(dir / "v.img") + " > " + Quoted(dir / "small.img")),
+            0);
+  const std::vector<uint8_t> small = ReadFile(dir / "small.img");
+  std::string out;
+  EXPECT_EQ(Tool("restore " + Quoted(dir / "i.gho") + " " + Quoted(dir / "small.img"), &out), 1);
+  EXPECT_NE(out.find("The partition file is smaller than the image's partition: 2048 sectors of "
+                     "512 bytes, not 8192."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(ReadFile(dir / "small.img"), small);
+}
+
 }  // namespace
 }  // namespace orvane::dos
