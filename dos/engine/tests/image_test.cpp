@@ -300,112 +300,58 @@ TEST(ImageParts, MissingOrCutPartIsRefusedAndNamesFollowTheFirst) {
   EXPECT_EQ(verify().fault, Fault::kCutShort) << "the last part cut short";
 }
 
-// A partition of `count` sectors that reads as a pattern: large enough for
-// an image past 4 GiB without holding one.
-class PatternDisk final : public SectorDisk {
+// An image `end` bytes long made of one image's header and first chunk,
+// the chunk repeated and renumbered (its runs are the same relative to its
+// base, so the CRC of its data is too): past 4 GiB without holding it.
+class RepeatedChunk final : public ImageInput {
  public:
-  explicit PatternDisk(uint32_t count) : count_(count) {}
-  Status Read(uint32_t lba, uint16_t count, uint8_t* buffer) override {
-    for (size_t i = 0; i < size_t{count} * kSectorSize; ++i) {
-      buffer[i] = static_cast<uint8_t>(lba + i);
-    }
-    return Status::Ok();
-  }
-  Status Write(uint32_t lba, uint16_t, const uint8_t*) override {
-    return Status::Fail(Fault::kDiskWrite, lba);
-  }
-  uint32_t SectorCount() override { return count_; }
-
- private:
-  uint32_t count_;
-};
-
-// Keeps the first `keep` bytes written, then reports the drive full.
-class FirstBytes final : public ImageOutput {
- public:
-  explicit FirstBytes(size_t keep) : keep_(keep) {}
-  Status Write(const uint8_t* data, uint32_t size) override {
-    if (bytes.size() + size > keep_) return Status::Fail(Fault::kFileFull);
-    bytes.insert(bytes.end(), data, data + size);
-    return Status::Ok();
-  }
-  std::vector<uint8_t> bytes;
-
- private:
-  size_t keep_;
-};
-
-// An image of `PatternDisk`'s sectors streamed from its header and first
-// chunk, every chunk after it the first one renumbered (the runs are the
-// same relative to each chunk's base, so the data's CRC is too). The
-// stream ends `tail` bytes into chunk `chunks`.
-class StreamedImage final : public ImageInput {
- public:
-  StreamedImage(std::vector<uint8_t> header_and_chunk, uint32_t chunks, uint32_t tail)
-      : bytes_(std::move(header_and_chunk)), chunks_(chunks), tail_(tail) {}
+  RepeatedChunk(std::vector<uint8_t> first, uint64_t end) : bytes_(std::move(first)), end_(end) {}
   Status Read(uint8_t* data, uint32_t size, uint32_t* got) override {
-    *got = 0;
-    while (size > 0) {
-      const size_t chunk_bytes = bytes_.size() - kHeaderSize;
-      size_t end = chunk_ < chunks_ ? chunk_bytes : tail_;
-      const uint8_t* from = bytes_.data() + kHeaderSize;
-      if (chunk_ == 0 && !header_done_) {
-        from = bytes_.data();
-        end = kHeaderSize;
+    const size_t chunk = bytes_.size() - kHeaderSize;
+    for (*got = 0; *got < size && at_ < end_;) {
+      const size_t from = at_ < kHeaderSize ? at_ : kHeaderSize + (at_ - kHeaderSize) % chunk;
+      if (from == kHeaderSize) {
+        uint8_t* head = bytes_.data() + kHeaderSize;
+        const auto index = static_cast<uint32_t>((at_ - kHeaderSize) / chunk);
+        Store32(head + 4, index);
+        Store32(head + 8, index * kChunkSectors);
+        Store32(head + 24, Crc32(0, head, 24));
       }
-      if (at_ == end) {
-        if (chunk_ >= chunks_) return Status::Ok();
-        if (header_done_) ++chunk_;
-        header_done_ = true;
-        at_ = 0;
-        Renumber();
-        continue;
-      }
-      const size_t n = std::min<size_t>(size, end - at_);
-      std::copy_n(from + at_, n, data);
+      const uint64_t n = std::min<uint64_t>(
+          {size - *got, end_ - at_, (at_ < kHeaderSize ? kHeaderSize : bytes_.size()) - from});
+      std::copy_n(bytes_.begin() + static_cast<ptrdiff_t>(from), n, data + *got);
       at_ += n;
-      data += n;
-      size -= static_cast<uint32_t>(n);
       *got += static_cast<uint32_t>(n);
     }
     return Status::Ok();
   }
 
  private:
-  void Renumber() {
-    uint8_t* head = bytes_.data() + kHeaderSize;
-    Store32(head + 4, chunk_);
-    Store32(head + 8, chunk_ * kChunkSectors);
-    Store32(head + 24, Crc32(0, head, 24));
-  }
   std::vector<uint8_t> bytes_;
-  uint32_t chunks_, tail_;
-  uint32_t chunk_ = 0;
-  bool header_done_ = false;
-  size_t at_ = 0;
+  uint64_t end_, at_ = 0;
 };
 
-// The byte where an image ends too soon is told in 64 bits: an image cut
-// past 4 GiB names the byte, not that byte less 4 GiB.
+// An image cut past 4 GiB names the byte where it ends, not that byte
+// less 4 GiB.
 TEST(ImageDamage, ACutPast4GiBNamesItsByte) {
-  const uint32_t chunks = 131000;  // 32,798 bytes each: 4,296,538,000 bytes in all
-  PatternDisk disk(chunks * kChunkSectors + kChunkSectors);
+  MemoryDisk disk(kChunkSectors);
+  for (size_t i = 0; i < disk.bytes().size(); ++i) disk.bytes()[i] = static_cast<uint8_t>(i * 7);
   auto ws = std::make_unique<Workspace>();
   ImageSource source;
-  source.partition = {0x80, 0x07, true, 0, disk.SectorCount()};
-  source.layout.total_sectors = disk.SectorCount();
-  ImageSummary plan;
-  ASSERT_TRUE(PlanImage(disk, source, *ws, &plan).ok());
-  const size_t chunk_bytes = kChunkHeaderSize + 2 + kChunkSectors * kSectorSize;
-  FirstBytes first(kHeaderSize + chunk_bytes);
-  ASSERT_EQ(WriteImage(disk, source, plan, 0, 0, first, *ws, nullptr, nullptr).fault,
-            Fault::kFileFull);
-  ASSERT_EQ(first.bytes.size(), kHeaderSize + chunk_bytes);
-
-  StreamedImage image(first.bytes, chunks, 1000);
-  const Status s = VerifyImage(image, *ws, nullptr, nullptr, nullptr);
+  source.partition = {0x80, 0x07, true, 0, kChunkSectors};
+  source.layout.total_sectors = kChunkSectors;
+  MemoryImage image;
+  ASSERT_TRUE(Backup(disk, source, image, *ws).ok());
+  // The header made to claim a partition of 2^32 - 1 sectors, all in use.
+  std::vector<uint8_t> first(image.bytes.begin(), image.bytes.end() - kTrailerSize);
+  Store32(first.data() + 24, 0xFFFFFFFF);
+  Store32(first.data() + 56, 0xFFFFFFFF);
+  Store32(first.data() + 508, Crc32(0, first.data(), 508));
+  const uint64_t end = kHeaderSize + uint64_t{131000} * (first.size() - kHeaderSize) + 1000;
+  RepeatedChunk cut(first, end);
+  const Status s = VerifyImage(cut, *ws, nullptr, nullptr, nullptr);
   EXPECT_EQ(s.fault, Fault::kCutShort);
-  EXPECT_EQ(s.where, kHeaderSize + uint64_t{chunks} * chunk_bytes + 1000);
+  EXPECT_EQ(s.where, end);
 }
 
 // A partition inside a disk: the image names where it was, and a restore
