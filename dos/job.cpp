@@ -164,69 +164,10 @@ void PrintMegabytes(uint64_t bytes) {
   rm::Print(" MB");
 }
 
-const char* DosErrorText(uint16_t code) {
-  switch (code) {
-    case 0x02:
-      return "file not found";
-    case 0x03:
-      return "path not found";
-    case 0x04:
-      return "too many open files";
-    case 0x05:
-      return "access denied";
-    case 0x0F:
-      return "no such drive";
-    case 0x13:
-      return "the disk is write-protected";
-    case 0x15:
-      return "the drive is not ready";
-    case 0x1D:
-      return "the disk cannot be written";
-    case 0x1E:
-      return "the disk cannot be read";
-    case 0x1F:
-      return "the disk failed";
-    case 0x27:
-      return "the disk is full";
-    case 0x50:
-      return "the file exists";
-    default:
-      return nullptr;
-  }
-}
-
 void PrintFault(const Status& s) {
-  rm::Print(FaultText(s.fault));
-  switch (s.fault) {
-    case Fault::kDiskRead:
-    case Fault::kDiskWrite:
-      rm::Print(" (sector ");
-      PrintNumber(s.where);
-      rm::Print(", BIOS status ");
-      PrintHex(s.detail, 2);
-      rm::Print("h)");
-      break;
-    case Fault::kChunkDamaged:
-    case Fault::kOutOfRange:
-      rm::Print(" (chunk ");
-      PrintNumber(s.where);
-      rm::Print(")");
-      break;
-    case Fault::kFileOpen:
-    case Fault::kFileWrite:
-      if (const char* text = DosErrorText(s.detail)) {
-        rm::Print(" (");
-        rm::Print(text);
-        rm::Print(")");
-      } else if (s.detail) {
-        rm::Print(" (DOS error ");
-        PrintNumber(s.detail);
-        rm::Print(")");
-      }
-      break;
-    default:
-      break;
-  }
+  char text[kFaultTextCapacity];
+  FormatFault(s, text, sizeof text);
+  rm::Print(text);
 }
 
 void StartJob(const char* name, Job& job) {

@@ -107,8 +107,6 @@ void PrintNumber(uint32_t value);
 void PrintMegabytes(uint64_t bytes);  // "123.4 MB"
 void PrintHex(uint32_t value, int digits);
 void PrintFault(const Status& s);
-// A DOS error code in words ("file not found"); null for codes without.
-const char* DosErrorText(uint16_t code);
 
 // Ends a run that failed: the message, that drive C has not been changed
 // (unless it has), `advice` when not null, then (attended) a key or 60

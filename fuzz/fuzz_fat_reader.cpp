@@ -2,7 +2,8 @@
 // volume that fits its partition and whose FAT has an entry for every
 // cluster; UsedRuns gives runs in ascending order, without overlaps,
 // inside the volume, the first from sector 0, reading nothing but the
-// first FAT, and the same runs as decoding that FAT directly; PlanImage
+// active FAT (the first, unless FAT32 mirroring is off), and the same runs
+// as decoding that FAT directly; PlanImage
 // counts exactly those sectors. A small volume is imaged too: the image
 // verifies and restores those sectors, unchanged. ReadPartitions over the
 // same bytes as a whole disk ends after at most 65 reads.
@@ -39,6 +40,7 @@ constexpr uint8_t kPatchBoot = 1;       // sector 0 made from the fields
 constexpr uint8_t kFat32Shape = 2;      // no root directory entries, 32-bit FAT size
 constexpr uint8_t kRawFatSize = 4;      // the FAT size as given, not computed
 constexpr uint8_t kLargePartition = 8;  // the partition's size from the fields
+constexpr uint8_t kMirroringOff = 16;   // FAT32: another FAT active, from the fields
 constexpr size_t kFieldBytes = 20;
 
 // How much work one input may cause: disk reads per pass over the FAT
@@ -108,6 +110,8 @@ void PatchBoot(uint8_t flags, const uint8_t* f, uint32_t partition_sectors, uint
   const bool small_fat = !fat32 && fat_size <= 0xFFFF;
   Store16(s + 0x16, small_fat ? static_cast<uint16_t>(fat_size) : 0);
   if (!small_fat) Store32(s + 0x24, fat_size);
+  // The active FAT's number, at times one that does not exist.
+  if (fat32 && (flags & kMirroringOff)) Store16(s + 0x28, static_cast<uint16_t>(0x80 | f[2] >> 4));
   s[small_fat ? 0x26 : 0x42] = (f[19] & 1) ? 0x29 : f[19];
   s[510] = 0x55;
   s[511] = 0xAA;
@@ -119,7 +123,7 @@ class FatOnly final : public SectorDisk {
   FatOnly(MemoryDisk& disk, uint32_t first, uint64_t end) : disk_(disk), first_(first), end_(end) {}
   Status Read(uint32_t lba, uint16_t count, uint8_t* buffer) override {
     Expect(count > 0 && lba >= first_ && uint64_t{lba} + count <= end_,
-           "the FAT is read from the first FAT and nothing else, a sector or more at a time");
+           "the FAT is read from the active FAT and nothing else, a sector or more at a time");
     return disk_.Read(lba, count, buffer);
   }
   Status Write(uint32_t lba, uint16_t, const uint8_t*) override {
@@ -134,9 +138,18 @@ class FatOnly final : public SectorDisk {
   uint64_t end_;
 };
 
-// The clusters in use, from the FAT's bytes decoded one entry at a time.
+// The FAT a FAT32 volume's boot sector names active when mirroring is
+// off; otherwise the first.
+uint32_t ActiveFat(std::span<const uint8_t> bytes, const VolumeLayout& l) {
+  const uint32_t flags = Load16(bytes.data() + 0x28);
+  return l.fs == FileSystem::kFat32 && (flags & 0x80) ? flags & 0x0F : 0;
+}
+
+// The clusters in use, from the active FAT's bytes decoded one entry at a
+// time.
 std::vector<Run> DecodedRuns(std::span<const uint8_t> bytes, const VolumeLayout& l) {
-  const uint64_t fat_start = uint64_t{l.reserved_sectors} * kSectorSize;
+  const uint64_t fat_start =
+      (l.reserved_sectors + uint64_t{ActiveFat(bytes, l)} * l.sectors_per_fat) * kSectorSize;
   const auto byte = [&](uint64_t offset) -> uint32_t {
     return fat_start + offset < bytes.size() ? bytes[fat_start + offset] : 0;
   };
@@ -216,6 +229,7 @@ void CheckLayout(const VolumeLayout& l, const PartitionEntry& part) {
          "the FATs come before the data area and the clusters fit in the volume");
   Expect(FatBytes(l.fs, l.cluster_count) <= uint64_t{l.sectors_per_fat} * kSectorSize,
          "the FAT has an entry for every cluster");
+  Expect(l.active_fat < l.fat_count, "the FAT read is one of the volume's");
 }
 
 void CheckPartitions(std::span<const uint8_t> bytes, uint32_t sectors, int max) {
@@ -262,7 +276,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const VolumeLayout& layout = source.layout;
   CheckLayout(layout, part);
 
-  const uint32_t fat_first = layout.reserved_sectors;
+  const uint32_t fat_first =
+      layout.reserved_sectors + ActiveFat(bytes, layout) * layout.sectors_per_fat;
   const uint64_t fat_end = uint64_t{fat_first} + layout.sectors_per_fat;
   FatOnly fat_disk(disk, fat_first, fat_end);
   disk.read_limit = disk.reads + kReadBudget;

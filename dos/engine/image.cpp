@@ -202,10 +202,10 @@ class ExactReader {
   Status Read(uint8_t* data, uint32_t size, uint32_t* got_out = nullptr) {
     uint32_t got = 0;
     const Status s = in_.Read(data, size, &got);
-    if (!s.ok()) return Status::Fail(s.fault, static_cast<uint32_t>(offset_), s.detail);
+    if (!s.ok()) return Status::Fail(s.fault, offset_, s.detail);
     offset_ += got;
     if (got_out) *got_out = got;
-    if (got != size) return Status::Fail(Fault::kCutShort, static_cast<uint32_t>(offset_));
+    if (got != size) return Status::Fail(Fault::kCutShort, offset_);
     return Status::Ok();
   }
   uint64_t offset() const { return offset_; }

@@ -2,6 +2,7 @@
 // same header builds freestanding for the DOS programs and natively.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 namespace orvane::dos {
@@ -19,7 +20,7 @@ enum class Fault : uint8_t {
   kHeaderDamaged,   // the header's CRC does not match
   kChunkDamaged,    // where: the chunk number
   kCutShort,        // the image ends before its completion record; where: byte offset
-  kPartMissing,     // detail: the part number that cannot be opened
+  kPartMissing,     // where: byte offset; detail: the part number that cannot be opened
   kTrailerDamaged,  // the completion record does not match what came before it
   kTooLarge,        // the image's partition is larger than the target partition
   kFileSystem,      // the partition's FAT is inconsistent; where: the cluster
@@ -28,17 +29,31 @@ enum class Fault : uint8_t {
 
 struct Status {
   Fault fault = Fault::kNone;
-  uint32_t where = 0;
+  uint64_t where = 0;  // 64 bits: byte offsets in an image run past 4 GiB
   uint16_t detail = 0;
 
   constexpr bool ok() const { return fault == Fault::kNone; }
   static constexpr Status Ok() { return {}; }
-  static constexpr Status Fail(Fault f, uint32_t where = 0, uint16_t detail = 0) {
+  static constexpr Status Fail(Fault f, uint64_t where = 0, uint16_t detail = 0) {
     return {f, where, detail};
   }
 };
 
 // A short English sentence for `fault`, for DOS's text screen.
 const char* FaultText(Fault fault);
+
+// A DOS error code in words ("file not found"); null for codes without.
+const char* DosErrorText(uint16_t code);
+
+// Room for any text FormatFault writes, its terminating zero included.
+constexpr size_t kFaultTextCapacity = 112;
+
+// Writes the sentence for `s.fault` and, where the fault has one, its
+// position: "(sector N, BIOS status XXh)", "(chunk N)", "(at byte N)",
+// "(part N)", "(DOS error N)". Always ends `out` with a zero (when
+// `capacity` is not 0), cutting the text short if it does not fit; returns
+// the characters written before the zero. Builds freestanding: no 64-bit
+// division is needed.
+size_t FormatFault(const Status& s, char* out, size_t capacity);
 
 }  // namespace orvane::dos

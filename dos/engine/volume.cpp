@@ -21,6 +21,12 @@ PartitionEntry EntryAt(const uint8_t* e, uint32_t base, bool primary) {
 
 bool PowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
+// The FAT32 boot sector's flags word: bit 7 set turns mirroring off, and
+// then bits 0-3 name the active FAT, the only one kept up to date.
+constexpr uint32_t kFat32Flags = 0x28;
+constexpr uint16_t kMirroringOff = 0x80;
+constexpr uint16_t kActiveFatMask = 0x0F;
+
 }  // namespace
 
 bool IsDosType(uint8_t type) {
@@ -107,6 +113,13 @@ Status ReadVolumeLayout(SectorDisk& disk, const PartitionEntry& part, uint8_t* s
       clusters > 0x0FFFFFF5) {
     return Status::Ok();
   }
+  uint32_t active = 0;
+  if (fs == FileSystem::kFat32 && (Load16(s + kFat32Flags) & kMirroringOff)) {
+    active = Load16(s + kFat32Flags) & kActiveFatMask;
+    // An active FAT that does not exist: which clusters hold data cannot
+    // be told, so every sector is.
+    if (active >= fats) return Status::Ok();
+  }
 
   layout->fs = fs;
   layout->total_sectors = total;
@@ -114,6 +127,7 @@ Status ReadVolumeLayout(SectorDisk& disk, const PartitionEntry& part, uint8_t* s
   layout->fat_count = static_cast<uint8_t>(fats);
   layout->media = s[0x15];
   layout->sectors_per_fat = fat_size;
+  layout->active_fat = static_cast<uint8_t>(active);
   layout->sectors_per_cluster = per_cluster;
   layout->root_dir_sectors = root_sectors;
   layout->first_data_sector = first_data;
@@ -135,8 +149,10 @@ Status FatReader::Load(uint32_t offset, uint32_t width) {
   const uint32_t sector = offset / kSectorSize;
   uint32_t count = layout_.sectors_per_fat - sector;
   if (count > kFatWindowSectors) count = kFatWindowSectors;
+  const uint32_t fat_first =
+      layout_.reserved_sectors + layout_.active_fat * layout_.sectors_per_fat;
   const Status read =
-      disk_.Read(first_ + layout_.reserved_sectors + sector, static_cast<uint16_t>(count), window_);
+      disk_.Read(first_ + fat_first + sector, static_cast<uint16_t>(count), window_);
   if (!read.ok()) {
     window_bytes_ = 0;
     return read;

@@ -36,6 +36,9 @@ struct VolumeLayout {
   uint8_t fat_count = 0;
   uint8_t media = 0;
   uint32_t sectors_per_fat = 0;
+  // The FAT that is read: 0, unless a FAT32 volume has mirroring off and
+  // names another FAT as the active one (the others are then stale).
+  uint8_t active_fat = 0;
   uint32_t sectors_per_cluster = 0;
   uint32_t root_dir_sectors = 0;
   uint32_t first_data_sector = 0;
@@ -52,7 +55,7 @@ struct VolumeLayout {
 Status ReadVolumeLayout(SectorDisk& disk, const PartitionEntry& part, uint8_t* sector,
                         VolumeLayout* layout);
 
-// Reads the FAT of a volume in windows of kFatWindowSectors sectors.
+// Reads the active FAT of a volume in windows of kFatWindowSectors sectors.
 constexpr uint32_t kFatWindowSectors = 8;
 
 class FatReader {

@@ -115,6 +115,27 @@ void MakeVolume(const std::string& path, int fat_bits, int cluster_bytes, uint32
   }
 }
 
+void ActivateSecondFat(const std::string& path) {
+  std::vector<uint8_t> bytes = ReadFile(path);
+  ASSERT_GE(bytes.size(), 65536u);
+  const auto load16 = [&](size_t at) { return uint32_t(bytes[at] | bytes[at + 1] << 8); };
+  const auto load32 = [&](size_t at) { return load16(at) | load16(at + 2) << 16; };
+  const size_t fat0 = size_t{load16(0x0E)} * 512, fat_bytes = size_t{load32(0x24)} * 512;
+  const uint32_t root = load32(0x2C);
+  ASSERT_EQ(bytes[0x10], 2) << "two FATs";
+  ASSERT_EQ(load16(0x16), 0u) << "FAT32";
+  // Entries 0 and 1 hold the media byte and flags; the root's first
+  // cluster ends its chain.
+  std::fill(bytes.begin() + ptrdiff_t(fat0 + 8), bytes.begin() + ptrdiff_t(fat0 + fat_bytes), 0);
+  for (int i = 0; i < 4; ++i) bytes[fat0 + root * 4 + i] = i < 3 ? 0xFF : 0x0F;
+  // The flags word, in the boot sector and in its backup.
+  for (size_t boot : {size_t{0}, size_t{load16(0x32)} * 512}) {
+    bytes[boot + 0x28] = 0x81;
+    bytes[boot + 0x29] = 0x00;
+  }
+  WriteFile(path, bytes);
+}
+
 uint64_t AllocatedBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   const uint64_t size = static_cast<uint64_t>(in.tellg());

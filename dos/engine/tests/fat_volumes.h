@@ -35,6 +35,12 @@ enum class Fill { kFiles, kFragmented, kNearlyFull };
 void MakeVolume(const std::string& path, int fat_bits, int cluster_bytes, uint32_t kib, Fill fill,
                 const std::string& files_dir, uint32_t seed);
 
+// Turns a FAT32 volume's mirroring off with FAT 1 active, and leaves FAT 0
+// stale: as a fresh volume's, nothing in use but the root directory's
+// first cluster. What follows the flag (DOS, mtools when it reads) sees
+// every file; a reader of FAT 0 sees none.
+void ActivateSecondFat(const std::string& path);
+
 // The bytes of the volume in use: everything before the data area and
 // every allocated cluster, from what mtools reports free.
 uint64_t AllocatedBytes(const std::string& path);

@@ -15,6 +15,7 @@ namespace {
 using host::FileDisk;
 using host::ImageFileReader;
 using host::ImageFileWriter;
+using testing::ActivateSecondFat;
 using testing::AllocatedBytes;
 using testing::Fill;
 using testing::MakeVolume;
@@ -72,6 +73,7 @@ struct VolumeCase {
   uint32_t kib;
   Fill fill;
   uint64_t part_limit;
+  bool second_fat_active = false;  // FAT32 mirroring off, FAT 0 stale
 };
 
 class ImageRoundTrip : public ::testing::TestWithParam<VolumeCase> {};
@@ -85,6 +87,10 @@ TEST_P(ImageRoundTrip, RestoredVolumeHoldsEveryFile) {
   const std::string volume = dir / "volume.img", image = dir / "image.gho";
   MakeVolume(volume, c.fat_bits, c.cluster_bytes, c.kib, c.fill, dir / "files", c.kib);
   if (HasFatalFailure()) return;
+  if (c.second_fat_active) {
+    ActivateSecondFat(volume);
+    if (HasFatalFailure()) return;
+  }
 
   auto ws = std::make_unique<Workspace>();
   FileDisk disk;
@@ -92,6 +98,7 @@ TEST_P(ImageRoundTrip, RestoredVolumeHoldsEveryFile) {
   const ImageSource source = SourceOf(disk, 0, disk.SectorCount(), *ws);
   ASSERT_EQ(static_cast<int>(source.layout.fs), c.fat_bits);
   ASSERT_EQ(source.layout.sectors_per_cluster * 512, uint32_t(c.cluster_bytes));
+  ASSERT_EQ(source.layout.active_fat, c.second_fat_active ? 1 : 0);
   ImageFileWriter writer(image, c.part_limit);
   ImageSummary written;
   ASSERT_TRUE(Backup(disk, source, writer, *ws, &written).ok());
@@ -126,7 +133,10 @@ TEST_P(ImageRoundTrip, RestoredVolumeHoldsEveryFile) {
   }
 
   std::string output;
-  EXPECT_EQ(Shell("fsck.fat -n '" + restored + "'", &output), 0) << output;
+  // fsck.fat reads the first FAT whatever the flags say.
+  if (!c.second_fat_active) {
+    EXPECT_EQ(Shell("fsck.fat -n '" + restored + "'", &output), 0) << output;
+  }
   ASSERT_EQ(Shell("mkdir '" + dir / "out" + "' && mcopy -s -n -i '" + restored + "' '::*' '" +
                       dir / "out" + "/'",
                   &output),
@@ -144,7 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
                       VolumeCase{"Fat16Clusters32K", 16, 32768, 262144, Fill::kFragmented, 1 << 30},
                       VolumeCase{"Fat32Clusters512", 32, 512, 34000, Fill::kNearlyFull, 1 << 30},
                       VolumeCase{"Fat32Clusters4K", 32, 4096, 270000, Fill::kFragmented, 1 << 30},
-                      VolumeCase{"Fat32Clusters32K", 32, 32768, 2150000, Fill::kFiles, 1 << 30}),
+                      VolumeCase{"Fat32Clusters32K", 32, 32768, 2150000, Fill::kFiles, 1 << 30},
+                      VolumeCase{"Fat32SecondFatActive", 32, 512, 34000, Fill::kFragmented, 1 << 30,
+                                 true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A small image of a FAT12 volume, made once for the damage tests.
@@ -252,11 +264,13 @@ TEST(ImageParts, MissingOrCutPartIsRefusedAndNamesFollowTheFirst) {
   ScratchDir dir;
   const std::string image = dir / "SYS.GHO";
   const std::vector<uint8_t>& good = SmallImage();
+  unsigned parts = 0;
   {
     ImageFileWriter writer(image, 40000);
     ASSERT_TRUE(writer.Write(good.data(), static_cast<uint32_t>(good.size())).ok());
     ASSERT_TRUE(writer.Close());
-    ASSERT_GE(writer.parts(), 3u);
+    parts = writer.parts();
+    ASSERT_GE(parts, 3u);
   }
   auto verify = [&] {
     ImageFileReader reader(image);
@@ -268,8 +282,76 @@ TEST(ImageParts, MissingOrCutPartIsRefusedAndNamesFollowTheFirst) {
   const std::vector<uint8_t> second = ReadFile(dir / "SYS.G01");
   WriteFile(dir / "SYS.G01", {second.begin(), second.end() - 1});
   EXPECT_FALSE(verify().ok());
+
+  // A part missing is told from an image cut short: a later part is
+  // there, or the part before it is full.
   std::remove((dir / "SYS.G01").c_str());
-  EXPECT_FALSE(verify().ok());
+  Status s = verify();
+  EXPECT_EQ(s.fault, Fault::kPartMissing);
+  EXPECT_EQ(s.detail, 1u);
+  WriteFile(dir / "SYS.G01", second);
+  const std::string last_part = host::PartPath(image, parts - 1);
+  const std::vector<uint8_t> end = ReadFile(last_part);
+  std::remove(last_part.c_str());
+  s = verify();
+  EXPECT_EQ(s.fault, Fault::kPartMissing);
+  EXPECT_EQ(s.detail, parts - 1);
+  WriteFile(last_part, {end.begin(), end.end() - 1});
+  EXPECT_EQ(verify().fault, Fault::kCutShort) << "the last part cut short";
+}
+
+// An image `end` bytes long made of one image's header and first chunk,
+// the chunk repeated and renumbered (its runs are the same relative to its
+// base, so the CRC of its data is too): past 4 GiB without holding it.
+class RepeatedChunk final : public ImageInput {
+ public:
+  RepeatedChunk(std::vector<uint8_t> first, uint64_t end) : bytes_(std::move(first)), end_(end) {}
+  Status Read(uint8_t* data, uint32_t size, uint32_t* got) override {
+    const size_t chunk = bytes_.size() - kHeaderSize;
+    for (*got = 0; *got < size && at_ < end_;) {
+      const size_t from = at_ < kHeaderSize ? at_ : kHeaderSize + (at_ - kHeaderSize) % chunk;
+      if (from == kHeaderSize) {
+        uint8_t* head = bytes_.data() + kHeaderSize;
+        const auto index = static_cast<uint32_t>((at_ - kHeaderSize) / chunk);
+        Store32(head + 4, index);
+        Store32(head + 8, index * kChunkSectors);
+        Store32(head + 24, Crc32(0, head, 24));
+      }
+      const uint64_t n = std::min<uint64_t>(
+          {size - *got, end_ - at_, (at_ < kHeaderSize ? kHeaderSize : bytes_.size()) - from});
+      std::copy_n(bytes_.begin() + static_cast<ptrdiff_t>(from), n, data + *got);
+      at_ += n;
+      *got += static_cast<uint32_t>(n);
+    }
+    return Status::Ok();
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint64_t end_, at_ = 0;
+};
+
+// An image cut past 4 GiB names the byte where it ends, not that byte
+// less 4 GiB.
+TEST(ImageDamage, ACutPast4GiBNamesItsByte) {
+  MemoryDisk disk(kChunkSectors);
+  for (size_t i = 0; i < disk.bytes().size(); ++i) disk.bytes()[i] = static_cast<uint8_t>(i * 7);
+  auto ws = std::make_unique<Workspace>();
+  ImageSource source;
+  source.partition = {0x80, 0x07, true, 0, kChunkSectors};
+  source.layout.total_sectors = kChunkSectors;
+  MemoryImage image;
+  ASSERT_TRUE(Backup(disk, source, image, *ws).ok());
+  // The header made to claim a partition of 2^32 - 1 sectors, all in use.
+  std::vector<uint8_t> first(image.bytes.begin(), image.bytes.end() - kTrailerSize);
+  Store32(first.data() + 24, 0xFFFFFFFF);
+  Store32(first.data() + 56, 0xFFFFFFFF);
+  Store32(first.data() + 508, Crc32(0, first.data(), 508));
+  const uint64_t end = kHeaderSize + uint64_t{131000} * (first.size() - kHeaderSize) + 1000;
+  RepeatedChunk cut(first, end);
+  const Status s = VerifyImage(cut, *ws, nullptr, nullptr, nullptr);
+  EXPECT_EQ(s.fault, Fault::kCutShort);
+  EXPECT_EQ(s.where, end);
 }
 
 // A partition inside a disk: the image names where it was, and a restore

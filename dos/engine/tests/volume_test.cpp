@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "dos/engine/bytes.h"
 #include "dos/engine/image.h"
@@ -88,6 +89,19 @@ TEST(VolumeLayout, ReadsWhatMkfsWroteAndRefusesWhatDoesNotAddUp) {
   EXPECT_EQ(count, 1u);
   ASSERT_TRUE(runs.Next(&start, &count).ok());
   EXPECT_EQ(count, 0u);
+
+  // Mirroring off: the FAT the flags name is read; one that does not
+  // exist leaves nothing to tell the clusters in use by. With mirroring on
+  // the number means nothing.
+  for (const auto& [flags, fs, active] :
+       {std::tuple{0x0081, FileSystem::kFat32, 1}, std::tuple{0x0080, FileSystem::kFat32, 0},
+        std::tuple{0x0001, FileSystem::kFat32, 0}, std::tuple{0x0082, FileSystem::kUnknown, 0}}) {
+    Store16(disk.bytes().data() + 0x28, static_cast<uint16_t>(flags));
+    ASSERT_TRUE(ReadVolumeLayout(disk, part, scratch, &layout).ok());
+    EXPECT_EQ(layout.fs, fs) << flags;
+    EXPECT_EQ(layout.active_fat, active) << flags;
+  }
+  Store16(disk.bytes().data() + 0x28, 0);
 
   // A volume larger than its partition, or a FAT too small for its
   // clusters, is no volume the engine reads.
