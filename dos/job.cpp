@@ -350,7 +350,7 @@ bool DosImageFile::OpenPart(unsigned index, bool create, uint16_t* error) {
                     : !rm::DosOpen(name, 0, &handle_, error)) {
     return false;
   }
-  limit_ = extended_ ? 0xFFFF0000u : 0x7FFF0000u;
+  limit_ = extended_ ? kExtendedPartLimit : kPartLimit;
   if (part_size_ >= 0x10000 && part_size_ < limit_) limit_ = part_size_;
   index_ = index;
   in_part_ = 0;
@@ -361,6 +361,7 @@ bool DosImageFile::OpenPart(unsigned index, bool create, uint16_t* error) {
 bool DosImageFile::Create(const char* first, uint16_t* error) {
   first_ = first;
   writing_ = true;
+  total_ = 0;
   if (!OpenPart(0, true, error)) return false;
   char name[kPathCapacity];
   for (unsigned i = 1; i < kMaxParts && ImagePartName(first, i, name, sizeof name); ++i) {
@@ -373,6 +374,7 @@ bool DosImageFile::Open(const char* first, uint16_t* error) {
   first_ = first;
   writing_ = false;
   ended_ = false;
+  total_ = 0;
   return OpenPart(0, false, error);
 }
 
@@ -410,12 +412,24 @@ Status DosImageFile::Read(uint8_t* data, uint32_t size, uint32_t* got) {
     data += read;
     size -= read;
     *got += read;
+    in_part_ += read;
     total_ += read;
     if (read == 0) {
       // The end of this part: go on in the next one, if there is one.
       rm::DosClose(handle_);
       open_ = false;
-      if (!OpenPart(index_ + 1, false, nullptr)) ended_ = true;
+      const uint32_t length = in_part_;
+      if (index_ == 0) first_part_ = length;
+      const unsigned next = index_ + 1;
+      if (!OpenPart(next, false, nullptr)) {
+        ended_ = true;
+        // Every part but the last is as long as the first, and the first
+        // is as long as DOS lets a file be, unless it is the last: a part
+        // that long with none after it lacks the next.
+        const bool full =
+            next > 1 ? length == first_part_ : length == kExtendedPartLimit || length == kPartLimit;
+        if (full) return Status::Fail(Fault::kPartMissing, total_, static_cast<uint16_t>(next));
+      }
     }
   }
   return Status::Ok();

@@ -56,6 +56,8 @@ uint8_t DriveOf(const char* path);
 // less 64 KiB where DOS lacks the extended-size open).
 class DosImageFile final : public ImageOutput, public ImageInput {
  public:
+  static constexpr uint32_t kExtendedPartLimit = 0xFFFF0000u;
+  static constexpr uint32_t kPartLimit = 0x7FFF0000u;
   // Creates (or empties) the first part and deletes later parts left from
   // an older image.
   bool Create(const char* first, uint16_t* error);
@@ -83,7 +85,8 @@ class DosImageFile final : public ImageOutput, public ImageInput {
   uint32_t in_part_ = 0;
   uint32_t limit_ = 0;
   uint32_t part_size_ = 0;
-  uint32_t total_ = 0;
+  uint64_t total_ = 0;  // bytes read or written in all parts
+  uint32_t first_part_ = 0;
   bool ended_ = false;
 };
 

@@ -204,6 +204,14 @@ class ImageInParts(DosSideTest):
         self.assertFilesAsMade(machine)
         self.assertClean(machine.c, machine.d)
 
+        # A part after one as long as the first is missing: so it says.
+        harness.mtools("mdel", "-i", machine.d.mtools_target(), "::/PARTS.G02")
+        before = machine.c.read_sectors(0, machine.c.sectors)
+        refused, = machine.run(["HF D:\\PARTS.GHO"])
+        self.assertEqual(refused.exit_code, 1, refused.output)
+        self.assertIn("A part of the image is missing. (part 2)", refused.output)
+        self.assertEqual(machine.c.read_sectors(0, machine.c.sectors), before)
+
 
 class RestoreOverAChangedDriveC(DosSideTest):
     """HF over a drive C whose files, FAT and folders have changed since the
