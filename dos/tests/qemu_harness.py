@@ -213,6 +213,19 @@ def clusters(disk, name):
     return result
 
 
+def overwrite(disk, name, data):
+    """Writes `data` over a file's first bytes in place, in its own
+    clusters, as a program that rewrites part of a file does: the FAT and
+    the directory stay as they are."""
+    size = disk.boot_sector()["sectors_per_cluster"] * SECTOR
+    data = data + bytes(-len(data) % SECTOR)
+    for i, cluster in enumerate(clusters(disk, name)):
+        piece = data[i * size:(i + 1) * size]
+        if not piece:
+            break
+        disk.write_sectors(disk.cluster_lba(cluster), piece)
+
+
 def allocate_from(disk, cluster):
     """Makes the next file written to a FAT32 partition start at `cluster`:
     the FSInfo sector's next-free hint, which mtools (and DOS) follow."""

@@ -242,8 +242,10 @@ class Fat32Of12GB(Scenario, unittest.TestCase):
 
     def test_restore_brings_back_drive_c_as_at_backup_time(self):
         def damage(c):
+            # Past 8.4 GB in place: the restore must write there.
+            lab.overwrite(c, "/Far away/across the CHS limit.bin", self.data(400_000))
+            lab.overwrite(c, "/Far away/near the end.bin", self.data(600_000))
             lab.put(c, "/WINDOWS/system32/hal.dll", self.data(90_000))
-            lab.put(c, "/Far away/near the end.bin", self.data(650_000))
             lab.put(c, f"/{GBK_FOLDER[0]}/{GBK_FILE[0]}", b"changed")
             lab.delete(c, "/ntldr")
             lab.put(c, "/pagefile.sys", self.data(300_000))
@@ -269,6 +271,7 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
 
     @staticmethod
     def damage(c):
+        lab.overwrite(c, "/WINDOWS/win.ini", b"changed in place")
         lab.put(c, "/WINDOWS/explorer.exe", Fat16Of2GB.data(1 * MB))
         lab.delete(c, "/ntldr")
         lab.put(c, "/NEW.TXT", b"made after the backup")
