@@ -21,13 +21,17 @@ import unittest
 
 import jobs_test
 import qemu_harness as lab
-from jobs_test import DOS_MENU, USER_MENU, WINDOWS_PATH
+from jobs_test import DOS_MENU, USER_BATCH, USER_MENU, WINDOWS_PATH
 
 MB = 1 << 20
 IMAGE = "/Backup/2026-12-8-XP.GHO"  # on drive D:, short name \BACKUP\2026-1~1.GHO
 PROGRAM_FOLDER = "/ORVANE"
-# The job's batch file as the Windows side writes it (Form1::WriteBootFiles).
+# The job's batch file as the Windows side writes it (Form1::WriteBootFiles);
+# what BF and HF leave of it when no C:\AUTOEXEC.ORV was saved.
 BATCH = "@Echo Off\r\nPath=C:\\ORVANE\r\nSmartdrv\r\n{job} " + WINDOWS_PATH
+BATCH_LESS_JOB = b"@Echo Off\r\nPath=C:\\ORVANE\r\nSmartdrv\r\n"
+# Files of a job that must be gone when it ends.
+JOB_FILES = ("BOOT.ORV", "ORVANE.JOB", "AUTOEXEC.ORV", "BOOT.NEW", "AUTOEXEC.NEW")
 # Windows' own attributes of boot.ini (archive, system, hidden, read-only),
 # as the ticket's BootAttributes=39 says; the DOS menu the Windows side
 # leaves read-only and hidden.
@@ -58,10 +62,10 @@ def set_attributes(disk, name, flags):
 
 
 def make_disks(folder, size, fat_bits, kind, image_disk_size=40 << 30):
-    """Drive C (80h) with Orvane's DOS programs in C:\\ORVANE, the user's
-    boot menu and the backup's batch file; and the image disk (81h, a
-    Vista-style partition from sector 2048) with the empty image file the
-    Windows side creates. Drive C's other files are the caller's."""
+    """Drive C (80h) with Orvane's DOS programs in C:\\ORVANE and the user's
+    boot menu and batch file; and the image disk (81h, a Vista-style
+    partition from sector 2048) with the empty image file the Windows side
+    creates. Drive C's other files are the caller's."""
     folder = pathlib.Path(folder)
     c = lab.make_disk(folder / "c.img", size, fat_bits, kind, serial=0x1234ABCD,
                       label="DRIVE C")
@@ -72,16 +76,18 @@ def make_disks(folder, size, fat_bits, kind, image_disk_size=40 << 30):
         lab.put(c, f"{PROGRAM_FOLDER}/{name}", lab.program(name).read_bytes())
     lab.put(c, "/BOOT.INI", USER_MENU)
     set_attributes(c, "/BOOT.INI", USER_MENU_ATTRIBUTES)
-    lab.put(c, "/AUTOEXEC.BAT", BATCH.format(job="BF").encode("ascii"))
+    lab.put(c, "/AUTOEXEC.BAT", USER_BATCH)
     lab.make_folder(d, "/Backup")
     lab.put(d, IMAGE, b"")
     return c, d
 
 
-def hand_over(c, job):
+def hand_over(c, job, save_batch):
     """What the Windows side writes on drive C before it restarts into DOS
     for `job` ("BF" or "HF"): the saved menu, the ticket, the DOS menu and
-    the batch file."""
+    the batch file; with `save_batch`, the user's batch file saved as
+    C:\\AUTOEXEC.ORV first (BF and HF put it back; app/form1.cpp does not
+    save it yet)."""
     # CopyFileW keeps the date, time and attributes.
     lab.mtools("mcopy", "-m", "-i", c.mtools_target(), "::/BOOT.INI", "::/BOOT.ORV")
     set_attributes(c, "/BOOT.ORV", USER_MENU_ATTRIBUTES)
@@ -89,20 +95,32 @@ def hand_over(c, job):
     set_attributes(c, "/BOOT.INI", "-r -s -h")
     lab.put(c, "/BOOT.INI", DOS_MENU)
     set_attributes(c, "/BOOT.INI", DOS_MENU_ATTRIBUTES)
-    batch = BATCH.format(job=job).encode("ascii")
-    if lab.read(c, "/AUTOEXEC.BAT") != batch:
-        lab.put(c, "/AUTOEXEC.BAT", batch)
+    if save_batch:
+        lab.mtools("mcopy", "-m", "-i", c.mtools_target(), "::/AUTOEXEC.BAT", "::/AUTOEXEC.ORV")
+    lab.put(c, "/AUTOEXEC.BAT", BATCH.format(job=job).encode("ascii"))
+
+
+def comparable(listing, leave_out=()):
+    """A listing's files, and its attribute and detail lines sorted (a
+    folder's order of entries aside), less the lines that name any of
+    `leave_out` and the folders' totals."""
+    files, *texts = listing
+    return files, *(sorted(line for line in text.splitlines()
+                           if not any(name in line for name in leave_out)
+                           and not (leave_out and " files " in line)) for text in texts)
 
 
 class Scenario:
     """Drive C of `size` bytes (`fat_bits`, partition type `kind`) with the
     files of `fill`, and the image disk; one backup for the class, then
-    each test on its own copy of the disks."""
+    each test on its own copy of the disks. `save_batch`: the Windows side
+    saves the user's batch file as C:\\AUTOEXEC.ORV."""
     maxDiff = None
     size = 12 << 30
     fat_bits = 32
     kind = lab.FAT32_LBA
     seed = 1
+    save_batch = True
 
     @classmethod
     def setUpClass(cls):
@@ -112,11 +130,10 @@ class Scenario:
         cls.random = random.Random(cls.seed)
         cls.c, cls.d = make_disks(cls.folder, cls.size, cls.fat_bits, cls.kind)
         cls.fill(cls.c)
-        # What drive C is to hold after the backup: what it holds now,
-        # the user's menu among it (and the batch file, which no one on
-        # the DOS side touches).
+        # What drive C is to hold after the backup: what it holds now, the
+        # user's menu and batch file among it.
         cls.expected = lab.listing(cls.c)
-        hand_over(cls.c, "BF")
+        hand_over(cls.c, "BF", cls.save_batch)
         cls.backup = lab.run(cls.screens, [cls.c, cls.d], name="backup", timeout=240)
         cls.after_backup = lab.listing(cls.c)
 
@@ -152,16 +169,16 @@ class Scenario:
         self.assertNotIn("suspect partition", outcome.screen)
         self.assertEqual(lab.read(self.c, "/BOOT.INI"), USER_MENU)
         self.assertEqual(attributes(self.c, "/BOOT.INI"), "ASHR")
-        names = lab.names(self.c)
-        self.assertNotIn("ORVANE.JOB", names)
-        self.assertNotIn("BOOT.ORV", names)
-        # Drive C as it was, but for the order of the root folder's entries
-        # (the menu has taken the saved menu's place).
-        files, *texts = self.after_backup
-        want_files, *want_texts = self.expected
-        self.assertEqual(files, want_files, outcome)
-        for text, want in zip(texts, want_texts):
-            self.assertEqual(sorted(text.splitlines()), sorted(want.splitlines()))
+        self.assertEqual(lab.read(self.c, "/AUTOEXEC.BAT"),
+                         USER_BATCH if self.save_batch else BATCH_LESS_JOB)
+        self.assertFalse(set(JOB_FILES) & set(lab.names(self.c)))
+        # Every other file, folder, attribute, date and time as it was.
+        # Without a saved batch file BF writes the batch file anew.
+        leave_out = () if self.save_batch else ("AUTOEXEC",)
+        expected = comparable(self.expected, leave_out)
+        if not self.save_batch:
+            expected[0]["/AUTOEXEC.BAT"] = hashlib.sha256(BATCH_LESS_JOB).hexdigest()
+        self.assertEqual(comparable(self.after_backup, leave_out), expected, outcome)
         image = self.folder / "image.gho"
         image.write_bytes(lab.read(self.d, IMAGE))
         checked = orvane_image(image)
@@ -180,7 +197,7 @@ class Scenario:
         C, the Windows side hands over for HF, HF runs attended."""
         c, d = self.copies()
         damage(c)
-        hand_over(c, "HF")
+        hand_over(c, "HF", self.save_batch)
         self.assertNotEqual(lab.listing(c), self.after_backup, "nothing to restore")
         outcome = lab.run(self.screens / self._testMethodName, [c, d], name="restore",
                           timeout=240)
@@ -201,9 +218,11 @@ class Scenario:
 
 
 class Fat32Of12GB(Scenario, unittest.TestCase):
+    """The Windows side as app/form1.cpp is: no saved batch file."""
     size = 12 << 30
     fat_bits = 32
     kind = lab.FAT32_LBA
+    save_batch = False
 
     @classmethod
     def fill(cls, c):
@@ -256,7 +275,8 @@ class Fat32Of12GB(Scenario, unittest.TestCase):
 
 
 class Fat16Of2GB(Scenario, unittest.TestCase):
-    """Also what a failing sector and a power cut do."""
+    """The user's batch file saved as C:\\AUTOEXEC.ORV; also what a failing
+    sector and a power cut do."""
     size = 2 << 30
     fat_bits = 16
     kind = lab.FAT16
@@ -288,11 +308,12 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
 
     def assertMenuBackAndFiles(self, c, files, outcome):
         """Drive C holds `files` (a listing's first part) but for the
-        job's: the user's menu is back, the ticket and saved menu gone."""
+        job's: the user's menu and batch file are back, the job's files
+        gone."""
         now = lab.listing(c)[0]
-        want = {name: digest for name, digest in files.items()
-                if name not in ("/BOOT.ORV", "/ORVANE.JOB")}
+        want = {name: digest for name, digest in files.items() if name[1:] not in JOB_FILES}
         want["/BOOT.INI"] = hashlib.sha256(USER_MENU).hexdigest()
+        want["/AUTOEXEC.BAT"] = hashlib.sha256(USER_BATCH).hexdigest()
         self.assertEqual(now, want, outcome)
 
     def test_restore_brings_back_drive_c_as_at_backup_time(self):
@@ -300,13 +321,14 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
 
     def test_a_sector_of_drive_c_that_cannot_be_read_stops_the_backup(self):
         c, d = self.copies()
-        hand_over(c, "BF")
+        hand_over(c, "BF", self.save_batch)
         before = lab.listing(c)[0]
         sector = c.cluster_lba(lab.clusters(c, "/WINDOWS/explorer.exe")[10]) + 1
         outcome = self.attended_failure(c, d, {0: [lab.Fault(sector)]})
         self.assertEqual(outcome.how, "restarted", outcome)
         for line in ["BF failed: The image could not be written. A disk sector cannot be read. "
-                     f"(sector {sector}, BIOS status 0Ch)", "No image was made."]:
+                     f"(sector {sector}, BIOS status 0Ch)", "Drive C has not been changed.",
+                     "No image was made: back up again."]:
             self.assertTrue(lab.shows(outcome.screen, line), outcome)
         self.assertEqual(lab.read(d, IMAGE), b"")
         self.assertMenuBackAndFiles(c, before, outcome)
@@ -315,7 +337,7 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
     def test_a_sector_of_the_image_that_cannot_be_read_leaves_drive_c_unchanged(self):
         c, d = self.copies()
         self.damage(c)
-        hand_over(c, "HF")
+        hand_over(c, "HF", self.save_batch)
         before = lab.listing(c)[0]
         image = lab.clusters(d, IMAGE)
         sector = d.cluster_lba(image[len(image) // 2])
@@ -331,7 +353,7 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
     def test_after_a_power_cut_in_the_restore_hf_from_a_boot_floppy_finishes_it(self):
         c, d = self.copies()
         self.damage(c)
-        hand_over(c, "HF")
+        hand_over(c, "HF", self.save_batch)
         folder = self.screens / self._testMethodName
         with lab.Machine(folder, [c, d], name="cut", timeout=180) as machine:
             machine.wait_for(r"Restoring +[1-9]\d%")
