@@ -61,11 +61,11 @@ def set_attributes(disk, name, flags):
     lab.mtools("mattrib", *flags.split(), "-i", disk.mtools_target(), f"::{name}")
 
 
-def make_disks(folder, size, fat_bits, kind, image_disk_size=40 << 30):
-    """Drive C (80h) with Orvane's DOS programs in C:\\ORVANE and the user's
-    boot menu and batch file; and the image disk (81h, a Vista-style
-    partition from sector 2048) with the empty image file the Windows side
-    creates. Drive C's other files are the caller's."""
+def make_disks(folder, size, fat_bits, kind, user_batch=True, image_disk_size=40 << 30):
+    """Drive C (80h) with Orvane's DOS programs in C:\\ORVANE, the user's
+    boot menu and (`user_batch`) batch file; and the image disk (81h, a
+    Vista-style partition from sector 2048) with the empty image file the
+    Windows side creates. Drive C's other files are the caller's."""
     folder = pathlib.Path(folder)
     c = lab.make_disk(folder / "c.img", size, fat_bits, kind, serial=0x1234ABCD,
                       label="DRIVE C")
@@ -76,18 +76,19 @@ def make_disks(folder, size, fat_bits, kind, image_disk_size=40 << 30):
         lab.put(c, f"{PROGRAM_FOLDER}/{name}", lab.program(name).read_bytes())
     lab.put(c, "/BOOT.INI", USER_MENU)
     set_attributes(c, "/BOOT.INI", USER_MENU_ATTRIBUTES)
-    lab.put(c, "/AUTOEXEC.BAT", USER_BATCH)
+    if user_batch:
+        lab.put(c, "/AUTOEXEC.BAT", USER_BATCH)
     lab.make_folder(d, "/Backup")
     lab.put(d, IMAGE, b"")
     return c, d
 
 
-def hand_over(c, job, save_batch):
+def hand_over(c, job):
     """What the Windows side writes on drive C before it restarts into DOS
-    for `job` ("BF" or "HF"): the saved menu, the ticket, the DOS menu and
-    the batch file; with `save_batch`, the user's batch file saved as
-    C:\\AUTOEXEC.ORV first (BF and HF put it back; app/form1.cpp does not
-    save it yet)."""
+    for `job` ("BF" or "HF"; HandOver::Prepare, Form1::WriteBootFiles): the
+    saved menu and batch file (C:\\BOOT.ORV, C:\\AUTOEXEC.ORV: where there
+    is a batch file), the ticket, the DOS menu and the job's batch file."""
+    saves_batch = lab.read(c, "/AUTOEXEC.BAT") is not None
     # CopyFileW keeps the date, time and attributes.
     lab.mtools("mcopy", "-m", "-i", c.mtools_target(), "::/BOOT.INI", "::/BOOT.ORV")
     set_attributes(c, "/BOOT.ORV", USER_MENU_ATTRIBUTES)
@@ -95,7 +96,7 @@ def hand_over(c, job, save_batch):
     set_attributes(c, "/BOOT.INI", "-r -s -h")
     lab.put(c, "/BOOT.INI", DOS_MENU)
     set_attributes(c, "/BOOT.INI", DOS_MENU_ATTRIBUTES)
-    if save_batch:
+    if saves_batch:
         lab.mtools("mcopy", "-m", "-i", c.mtools_target(), "::/AUTOEXEC.BAT", "::/AUTOEXEC.ORV")
     lab.put(c, "/AUTOEXEC.BAT", BATCH.format(job=job).encode("ascii"))
 
@@ -113,14 +114,14 @@ def comparable(listing, leave_out=()):
 class Scenario:
     """Drive C of `size` bytes (`fat_bits`, partition type `kind`) with the
     files of `fill`, and the image disk; one backup for the class, then
-    each test on its own copy of the disks. `save_batch`: the Windows side
-    saves the user's batch file as C:\\AUTOEXEC.ORV."""
+    each test on its own copy of the disks. `user_batch`: the user has a
+    C:\\AUTOEXEC.BAT, which the Windows side saves as C:\\AUTOEXEC.ORV."""
     maxDiff = None
     size = 12 << 30
     fat_bits = 32
     kind = lab.FAT32_LBA
     seed = 1
-    save_batch = True
+    user_batch = True
 
     @classmethod
     def setUpClass(cls):
@@ -128,12 +129,12 @@ class Scenario:
         cls.folder = pathlib.Path(cls.temp.name)
         cls.screens = lab.LAB_DIR / cls.__name__
         cls.random = random.Random(cls.seed)
-        cls.c, cls.d = make_disks(cls.folder, cls.size, cls.fat_bits, cls.kind)
+        cls.c, cls.d = make_disks(cls.folder, cls.size, cls.fat_bits, cls.kind, cls.user_batch)
         cls.fill(cls.c)
         # What drive C is to hold after the backup: what it holds now, the
         # user's menu and batch file among it.
         cls.expected = lab.listing(cls.c)
-        hand_over(cls.c, "BF", cls.save_batch)
+        hand_over(cls.c, "BF")
         cls.backup = lab.run(cls.screens, [cls.c, cls.d], name="backup", timeout=240)
         cls.after_backup = lab.listing(cls.c)
 
@@ -170,13 +171,13 @@ class Scenario:
         self.assertEqual(lab.read(self.c, "/BOOT.INI"), USER_MENU)
         self.assertEqual(attributes(self.c, "/BOOT.INI"), "ASHR")
         self.assertEqual(lab.read(self.c, "/AUTOEXEC.BAT"),
-                         USER_BATCH if self.save_batch else BATCH_LESS_JOB)
+                         USER_BATCH if self.user_batch else BATCH_LESS_JOB)
         self.assertFalse(set(JOB_FILES) & set(lab.names(self.c)))
         # Every other file, folder, attribute, date and time as it was.
-        # Without a saved batch file BF writes the batch file anew.
-        leave_out = () if self.save_batch else ("AUTOEXEC",)
+        # Without a saved batch file BF leaves the job's less its line.
+        leave_out = () if self.user_batch else ("AUTOEXEC",)
         expected = comparable(self.expected, leave_out)
-        if not self.save_batch:
+        if not self.user_batch:
             expected[0]["/AUTOEXEC.BAT"] = hashlib.sha256(BATCH_LESS_JOB).hexdigest()
         self.assertEqual(comparable(self.after_backup, leave_out), expected, outcome)
         image = self.folder / "image.gho"
@@ -197,7 +198,7 @@ class Scenario:
         C, the Windows side hands over for HF, HF runs attended."""
         c, d = self.copies()
         damage(c)
-        hand_over(c, "HF", self.save_batch)
+        hand_over(c, "HF")
         self.assertNotEqual(lab.listing(c), self.after_backup, "nothing to restore")
         outcome = lab.run(self.screens / self._testMethodName, [c, d], name="restore",
                           timeout=240)
@@ -218,11 +219,9 @@ class Scenario:
 
 
 class Fat32Of12GB(Scenario, unittest.TestCase):
-    """The Windows side as app/form1.cpp is: no saved batch file."""
     size = 12 << 30
     fat_bits = 32
     kind = lab.FAT32_LBA
-    save_batch = False
 
     @classmethod
     def fill(cls, c):
@@ -275,12 +274,13 @@ class Fat32Of12GB(Scenario, unittest.TestCase):
 
 
 class Fat16Of2GB(Scenario, unittest.TestCase):
-    """The user's batch file saved as C:\\AUTOEXEC.ORV; also what a failing
-    sector and a power cut do."""
+    """A user without a C:\\AUTOEXEC.BAT; also what a failing sector and a
+    power cut do."""
     size = 2 << 30
     fat_bits = 16
     kind = lab.FAT16
     seed = 2
+    user_batch = False
 
     @classmethod
     def fill(cls, c):
@@ -306,23 +306,19 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
             machine.send_key("ret")
             return machine.wait_end()
 
-    def assertMenuBackAndFiles(self, c, files, outcome):
-        """Drive C holds `files` (a listing's first part) but for the
-        job's: the user's menu and batch file are back, the job's files
-        gone."""
-        now = lab.listing(c)[0]
-        want = {name: digest for name, digest in files.items() if name[1:] not in JOB_FILES}
-        want["/BOOT.INI"] = hashlib.sha256(USER_MENU).hexdigest()
-        want["/AUTOEXEC.BAT"] = hashlib.sha256(USER_BATCH).hexdigest()
-        self.assertEqual(now, want, outcome)
+    def assertUnchanged(self, c, files, outcome):
+        """Drive C holds `files` (a listing's first part, made before the
+        hand-over): the user's menu and batch file are back, the job's
+        files gone, every other file as it was."""
+        self.assertEqual(lab.listing(c)[0], files, outcome)
 
     def test_restore_brings_back_drive_c_as_at_backup_time(self):
         self.assertRestored(*self.restore(self.damage))
 
     def test_a_sector_of_drive_c_that_cannot_be_read_stops_the_backup(self):
         c, d = self.copies()
-        hand_over(c, "BF", self.save_batch)
         before = lab.listing(c)[0]
+        hand_over(c, "BF")
         sector = c.cluster_lba(lab.clusters(c, "/WINDOWS/explorer.exe")[10]) + 1
         outcome = self.attended_failure(c, d, {0: [lab.Fault(sector)]})
         self.assertEqual(outcome.how, "restarted", outcome)
@@ -331,14 +327,14 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
                      "No image was made: back up again."]:
             self.assertTrue(lab.shows(outcome.screen, line), outcome)
         self.assertEqual(lab.read(d, IMAGE), b"")
-        self.assertMenuBackAndFiles(c, before, outcome)
+        self.assertUnchanged(c, before, outcome)
         self.assertClean(c, d)
 
     def test_a_sector_of_the_image_that_cannot_be_read_leaves_drive_c_unchanged(self):
         c, d = self.copies()
         self.damage(c)
-        hand_over(c, "HF", self.save_batch)
         before = lab.listing(c)[0]
+        hand_over(c, "HF")
         image = lab.clusters(d, IMAGE)
         sector = d.cluster_lba(image[len(image) // 2])
         outcome = self.attended_failure(c, d, {1: [lab.Fault(sector)]})
@@ -347,13 +343,13 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
                      "Drive C has not been changed."]:
             self.assertTrue(lab.shows(outcome.screen, line), outcome)
         self.assertNotIn("Restoring", outcome.screen, outcome)
-        self.assertMenuBackAndFiles(c, before, outcome)
+        self.assertUnchanged(c, before, outcome)
         self.assertClean(c, d)
 
     def test_after_a_power_cut_in_the_restore_hf_from_a_boot_floppy_finishes_it(self):
         c, d = self.copies()
         self.damage(c)
-        hand_over(c, "HF", self.save_batch)
+        hand_over(c, "HF")
         folder = self.screens / self._testMethodName
         with lab.Machine(folder, [c, d], name="cut", timeout=180) as machine:
             machine.wait_for(r"Restoring +[1-9]\d%")
