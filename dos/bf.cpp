@@ -84,7 +84,7 @@ int Run() {
   ScreenProgress writing("Writing  ");
   ImageSummary written;
   s = WriteImage(disks[0], source, plan, date, time, image, workspace, &writing, &written);
-  writing.Update(plan.data_sectors, plan.data_sectors);
+  if (s.ok()) writing.Update(plan.data_sectors, plan.data_sectors);
   writing.Finish();
   if (s.ok() && !image.Close()) s = Status::Fail(Fault::kFileWrite);
   if (!s.ok()) {

@@ -158,6 +158,10 @@ int Run() {
   Status s = VerifyImage(image, workspace, &checking, &header, &summary);
   checking.Finish();
   image.Close();
+  if (s.fault == Fault::kFileRead) {
+    FailStatus(job, "The image's drive cannot be read.", s,
+               "The drive may be failing: copy the image to another drive, if it can be read.");
+  }
   if (!s.ok()) FailStatus(job, "The image cannot be used.", s, nullptr);
   if (header.sector_count > drive_c.partition.count) {
     Fail(job, "The image's partition is larger than drive C.", nullptr);

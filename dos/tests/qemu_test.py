@@ -339,8 +339,8 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
         sector = d.cluster_lba(image[len(image) // 2])
         outcome = self.attended_failure(c, d, {1: [lab.Fault(sector)]})
         self.assertEqual(outcome.how, "restarted", outcome)
-        for line in ["HF failed: The image cannot be used. The image file cannot be read.",
-                     "Drive C has not been changed."]:
+        for line in ["HF failed: The image's drive cannot be read. The image file cannot be read.",
+                     "Drive C has not been changed.", "The drive may be failing"]:
             self.assertTrue(lab.shows(outcome.screen, line), outcome)
         self.assertNotIn("Restoring", outcome.screen, outcome)
         self.assertUnchanged(c, before, outcome)
