@@ -1,6 +1,8 @@
 """The whole chain: the Windows job under Wine writes the ticket, the saved
-menu and the boot files into drive C of a prefix; they go onto a disk image
-as drive C; BF and HF run on it under DOSBox; the normal menu is back.
+menu and batch file and the boot files into drive C of a prefix; they go
+onto a disk image as drive C; BF and HF run on it, under DOSBox and on the
+QEMU lab's PC (SeaBIOS and FreeDOS, started by drive C's AUTOEXEC.BAT and
+ending in their own restarts); the user's menu and batch file are back.
 
 Needs the win64 build and a display (./test starts Xvfb before the native
 tests); skipped without them.
@@ -14,6 +16,7 @@ import tempfile
 import unittest
 
 import dosbox_harness as harness
+import qemu_harness as lab
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 WIN64 = pathlib.Path(os.environ.get("ORVANE_WIN64_BUILD_DIR", ROOT / "build" / "win64"))
@@ -116,6 +119,74 @@ class WindowsThenDos(unittest.TestCase):
             self.assertBootFilesBack(c)
             for disk in (c, e):
                 clean, report = harness.fsck(disk)
+                self.assertTrue(clean, report)
+
+
+@unittest.skipUnless(TESTS.is_file() and os.environ.get("DISPLAY"),
+                     "needs the win64 build and a display")
+class WindowsThenQemu(unittest.TestCase):
+    def assertBootFilesBack(self, c):
+        self.assertEqual(lab.read(c, "/BOOT.INI"), USER_MENU)
+        self.assertEqual(lab.read(c, "/AUTOEXEC.BAT"), USER_BATCH)
+        names = [name.upper() for name in lab.names(c)]
+        for name in ("ORVANE.JOB", "BOOT.ORV", "AUTOEXEC.ORV"):
+            self.assertNotIn(name, names)
+
+    def put_boot_files(self, c, files):
+        for name in BOOT_FILES:
+            lab.put(c, "/" + name.upper(), files[name])
+
+    def test_backup_and_restore_on_a_real_bios_and_dos(self):
+        with tempfile.TemporaryDirectory(prefix="orvane-chain-") as temp:
+            folder = pathlib.Path(temp)
+            out = folder / "out"
+            out.mkdir()
+            screens = lab.LAB_DIR / "WindowsThenQemu"
+            files = windows_job("Backup", out)
+            fields = ticket_fields(files["ORVANE.JOB"])
+            serial = int(fields["Serial"].replace("-", ""), 16)
+            # Drive C with the programs where the job's batch file looks for
+            # them; the image drive with the serial Wine reported for D: and
+            # the empty image file the job made.
+            c = lab.make_disk(folder / "c.img", 2 << 30, 32, label="DRIVE C")
+            d = lab.make_disk(folder / "d.img", 4 << 30, 32, start=2048, serial=serial,
+                              label="IMAGES")
+            batch = files["AUTOEXEC.BAT"].decode("ascii").split("\r\n")
+            program_folder = next(line[5:] for line in batch if line.startswith("Path="))
+            self.assertEqual(program_folder[:3], "C:\\")
+            lab.make_folder(c, program_folder[2:].replace("\\", "/"))
+            for name in ("BF.COM", "HF.COM"):
+                lab.put(c, program_folder[2:].replace("\\", "/") + "/" + name,
+                        lab.program(name).read_bytes())
+            data = random.Random(8).randbytes(400_000)
+            lab.put(c, "/DATA.BIN", data)
+            short = fields["ShortPath"].replace("\\", "/")
+            lab.make_folder(d, short.rsplit("/", 1)[0])
+            lab.put(d, short, b"")
+            self.put_boot_files(c, files)
+
+            backup = lab.run(screens, [c, d], name="backup", timeout=240)
+            self.assertEqual(backup.how, "restarted", backup)
+            self.assertTrue(lab.shows(backup.screen, "Backup complete and verified"), backup)
+            self.assertBootFilesBack(c)
+            image = lab.read(d, short)
+            self.assertGreater(len(image), len(data))
+
+            # Back in "Windows": the restore job on that image, over a drive
+            # C changed since the backup.
+            (out / "SYS.GHO").write_bytes(image)
+            files = windows_job("Restore", out)
+            lab.put(c, "/DATA.BIN", b"changed since the backup")
+            lab.put(c, "/LATER.TXT", b"made after the backup")
+            self.put_boot_files(c, files)
+            restore = lab.run(screens, [c, d], name="restore", timeout=240)
+            self.assertEqual(restore.how, "restarted", restore)
+            self.assertTrue(lab.shows(restore.screen, "Restore complete"), restore)
+            self.assertEqual(lab.read(c, "/DATA.BIN"), data)
+            self.assertIsNone(lab.read(c, "/LATER.TXT"))
+            self.assertBootFilesBack(c)
+            for disk in (c, d):
+                clean, report = lab.fsck(disk)
                 self.assertTrue(clean, report)
 
 
