@@ -86,6 +86,7 @@ int Run() {
   s = WriteImage(disks[0], source, plan, date, time, image, workspace, &writing, &written);
   if (s.ok()) writing.Update(plan.data_sectors, plan.data_sectors);
   writing.Finish();
+  if (s.ok()) s = image.Flush();
   if (s.ok() && !image.Close()) s = Status::Fail(Fault::kFileWrite);
   if (!s.ok()) {
     image.Discard();

@@ -362,6 +362,7 @@ bool DosImageFile::Create(const char* first, uint16_t* error) {
   first_ = first;
   writing_ = true;
   total_ = 0;
+  used_ = taken_ = 0;
   if (!OpenPart(0, true, error)) return false;
   char name[kPathCapacity];
   for (unsigned i = 1; i < kMaxParts && ImagePartName(first, i, name, sizeof name); ++i) {
@@ -375,10 +376,22 @@ bool DosImageFile::Open(const char* first, uint16_t* error) {
   writing_ = false;
   ended_ = false;
   total_ = 0;
+  used_ = taken_ = 0;
   return OpenPart(0, false, error);
 }
 
-Status DosImageFile::Write(const uint8_t* data, uint32_t size) {
+namespace {
+
+uint16_t NearOffset(const void* p) { return static_cast<uint16_t>(reinterpret_cast<uintptr_t>(p)); }
+
+}  // namespace
+
+bool DosImageFile::HaveBlock() {
+  if (block_ == 0 && !no_block_ && !rm::DosAllocate(kBlockBytes / 16, &block_)) no_block_ = true;
+  return block_ != 0;
+}
+
+Status DosImageFile::Put(uint16_t segment, uint16_t offset, uint32_t size) {
   while (size > 0) {
     if (in_part_ == limit_) {
       rm::DosClose(handle_);
@@ -389,27 +402,55 @@ Status DosImageFile::Write(const uint8_t* data, uint32_t size) {
     }
     uint32_t n = limit_ - in_part_;
     if (n > size) n = size;
-    if (n > 0x8000) n = 0x8000;
+    if (n > kBlockBytes) n = kBlockBytes;
     uint16_t written = 0, error = 0;
-    if (!rm::DosWrite(handle_, data, static_cast<uint16_t>(n), &written, &error)) {
+    if (!rm::DosWriteFar(handle_, segment, offset, static_cast<uint16_t>(n), &written, &error)) {
       return Status::Fail(Fault::kFileWrite, total_, error);
     }
     in_part_ += written;
     total_ += written;
     if (written != n) return Status::Fail(Fault::kFileFull, total_);
-    data += n;
+    offset = static_cast<uint16_t>(offset + n);
     size -= n;
   }
   return Status::Ok();
 }
 
-Status DosImageFile::Read(uint8_t* data, uint32_t size, uint32_t* got) {
+Status DosImageFile::Write(const uint8_t* data, uint32_t size) {
+  if (!HaveBlock()) return Put(rm::DataSegment(), NearOffset(data), size);
+  // Gathered into whole blocks, so that DOS writes them at offsets of
+  // whole sectors: a write that starts inside a sector goes through DOS's
+  // own buffers a sector at a time.
+  while (size > 0) {
+    const uint32_t room = kBlockBytes - used_;
+    const uint16_t n = static_cast<uint16_t>(size < room ? size : room);
+    rm::FarWrite(block_, static_cast<uint16_t>(used_), data, n);
+    used_ += n;
+    data += n;
+    size -= n;
+    if (used_ == kBlockBytes) {
+      const Status s = Flush();
+      if (!s.ok()) return s;
+    }
+  }
+  return Status::Ok();
+}
+
+Status DosImageFile::Flush() {
+  const uint32_t pending = used_;
+  used_ = 0;
+  return pending > 0 ? Put(block_, 0, pending) : Status::Ok();
+}
+
+Status DosImageFile::Fill(uint16_t segment, uint16_t offset, uint32_t size, uint32_t* got) {
   *got = 0;
   while (size > 0 && !ended_) {
-    const uint16_t n = static_cast<uint16_t>(size > 0x8000 ? 0x8000 : size);
+    const uint16_t n = static_cast<uint16_t>(size > kBlockBytes ? kBlockBytes : size);
     uint16_t read = 0;
-    if (!rm::DosRead(handle_, data, n, &read)) return Status::Fail(Fault::kFileRead, total_);
-    data += read;
+    if (!rm::DosReadFar(handle_, segment, offset, n, &read)) {
+      return Status::Fail(Fault::kFileRead, total_);
+    }
+    offset = static_cast<uint16_t>(offset + read);
     size -= read;
     *got += read;
     in_part_ += read;
@@ -435,7 +476,33 @@ Status DosImageFile::Read(uint8_t* data, uint32_t size, uint32_t* got) {
   return Status::Ok();
 }
 
+Status DosImageFile::Read(uint8_t* data, uint32_t size, uint32_t* got) {
+  if (!HaveBlock()) return Fill(rm::DataSegment(), NearOffset(data), size, got);
+  // Read ahead in whole blocks, from offsets of whole sectors, and handed
+  // out from there.
+  *got = 0;
+  while (size > 0) {
+    if (taken_ == used_) {
+      taken_ = used_ = 0;
+      uint32_t filled = 0;
+      const Status s = Fill(block_, 0, kBlockBytes, &filled);
+      used_ = filled;
+      if (!s.ok()) return s;
+      if (filled == 0) break;
+    }
+    const uint32_t ready = used_ - taken_;
+    const uint16_t n = static_cast<uint16_t>(size < ready ? size : ready);
+    rm::FarRead(block_, static_cast<uint16_t>(taken_), data, n);
+    taken_ += n;
+    data += n;
+    size -= n;
+    *got += n;
+  }
+  return Status::Ok();
+}
+
 bool DosImageFile::Close() {
+  used_ = taken_ = 0;
   if (!open_) return true;
   open_ = false;
   if (writing_) rm::DosCommit(handle_);

@@ -67,6 +67,10 @@ class DosImageFile final : public ImageOutput, public ImageInput {
   bool Open(const char* first, uint16_t* error);
   Status Write(const uint8_t* data, uint32_t size) override;
   Status Read(uint8_t* data, uint32_t size, uint32_t* got) override;
+  // Writes what Write has gathered; a written image ends with it.
+  Status Flush();
+  // Closes the part open now; what Write gathered and Flush did not write
+  // is dropped.
   bool Close();
   // Empties the first part and deletes the others: what a failed backup
   // leaves.
@@ -75,7 +79,18 @@ class DosImageFile final : public ImageOutput, public ImageInput {
   static uint32_t ExistingSize(const char* first);
 
  private:
+  static constexpr uint32_t kBlockBytes = 0x8000;
   bool OpenPart(unsigned index, bool create, uint16_t* error);
+  // A block of kBlockBytes outside our data segment, which is full, taken
+  // from DOS at the first use; false where DOS has none to give (then the
+  // calls go to DOS as they come).
+  bool HaveBlock();
+  // Writes `size` bytes at segment:offset to the parts, a new part at
+  // each part's limit.
+  Status Put(uint16_t segment, uint16_t offset, uint32_t size);
+  // Reads up to `size` bytes into segment:offset, across parts; `*got` is
+  // less only at the end of the last part.
+  Status Fill(uint16_t segment, uint16_t offset, uint32_t size, uint32_t* got);
   const char* first_ = nullptr;
   uint16_t handle_ = 0;
   bool open_ = false;
@@ -88,6 +103,10 @@ class DosImageFile final : public ImageOutput, public ImageInput {
   uint64_t total_ = 0;  // bytes read or written in all parts
   uint32_t first_part_ = 0;
   bool ended_ = false;
+  uint16_t block_ = 0;  // its segment
+  bool no_block_ = false;
+  uint32_t used_ = 0;   // bytes in the block: gathered, or read ahead
+  uint32_t taken_ = 0;  // bytes of a read-ahead block handed out
 };
 
 // The progress line: percent, megabytes done of the total, speed and time

@@ -40,6 +40,8 @@ uint16_t PspSegment();
 
 // Copies `size` bytes from segment:offset into `out` (in our data segment).
 void FarRead(uint16_t segment, uint16_t offset, void* out, uint16_t size);
+// Copies `size` bytes of `data` (in our data segment) to segment:offset.
+void FarWrite(uint16_t segment, uint16_t offset, const void* data, uint16_t size);
 
 // --- BIOS disks (INT 13h) ---------------------------------------------
 
@@ -96,7 +98,15 @@ bool DosCreate(const char* path, uint16_t attributes, uint16_t* handle, uint16_t
 bool DosRead(uint16_t handle, void* data, uint16_t size, uint16_t* got, uint16_t* error = nullptr);
 bool DosWrite(uint16_t handle, const void* data, uint16_t size, uint16_t* written,
               uint16_t* error = nullptr);
+// The same, for data at segment:offset outside our data segment.
+bool DosReadFar(uint16_t handle, uint16_t segment, uint16_t offset, uint16_t size, uint16_t* got,
+                uint16_t* error = nullptr);
+bool DosWriteFar(uint16_t handle, uint16_t segment, uint16_t offset, uint16_t size,
+                 uint16_t* written, uint16_t* error = nullptr);
 bool DosSeek(uint16_t handle, uint32_t offset, uint8_t origin, uint32_t* position = nullptr);
+// A block of conventional memory of `paragraphs` 16-byte units (AH=48h);
+// DOS frees it when the program ends.
+bool DosAllocate(uint16_t paragraphs, uint16_t* segment, uint16_t* error = nullptr);
 bool DosClose(uint16_t handle);
 bool DosCommit(uint16_t handle);  // AH=68h
 bool DosDelete(const char* path, uint16_t* error = nullptr);

@@ -59,6 +59,41 @@ bool DosWrite(uint16_t handle, const void* data, uint16_t size, uint16_t* writte
   return true;
 }
 
+bool DosReadFar(uint16_t handle, uint16_t segment, uint16_t offset, uint16_t size, uint16_t* got,
+                uint16_t* error) {
+  Regs r;
+  r.ebx = handle;
+  r.ecx = size;
+  r.edx = offset;
+  r.ds = segment;
+  Dos(0x3F, r);
+  if (!DosResult(r, error)) return false;
+  *got = r.ax();
+  return true;
+}
+
+bool DosWriteFar(uint16_t handle, uint16_t segment, uint16_t offset, uint16_t size,
+                 uint16_t* written, uint16_t* error) {
+  Regs r;
+  r.ebx = handle;
+  r.ecx = size;
+  r.edx = offset;
+  r.ds = segment;
+  Dos(0x40, r);
+  if (!DosResult(r, error)) return false;
+  *written = r.ax();
+  return true;
+}
+
+bool DosAllocate(uint16_t paragraphs, uint16_t* segment, uint16_t* error) {
+  Regs r;
+  r.ebx = paragraphs;
+  Dos(0x48, r);
+  if (!DosResult(r, error)) return false;
+  *segment = r.ax();
+  return true;
+}
+
 bool DosSeek(uint16_t handle, uint32_t offset, uint8_t origin, uint32_t* position) {
   Regs r;
   r.eax = origin;

@@ -33,4 +33,16 @@ void FarRead(uint16_t segment, uint16_t offset, void* out, uint16_t size) {
       : "memory");
 }
 
+void FarWrite(uint16_t segment, uint16_t offset, const void* data, uint16_t size) {
+  uint32_t from = Offset(data), to = offset, count = size;
+  asm volatile(
+      "pushw %%es\n\t"
+      "movw %w3, %%es\n\t"
+      "rep movsb\n\t"
+      "popw %%es"
+      : "+S"(from), "+D"(to), "+c"(count)
+      : "r"(segment)
+      : "memory");
+}
+
 }  // namespace orvane::dos::rm

@@ -192,7 +192,9 @@ class RawDisks(unittest.TestCase):
         for pair in ((0, 1), (5, 6)):
             runs = [harness.parse_facts(self.result(i).output) for i in pair]
             prefix = "verify" if pair[0] == 0 else "write"
-            self.assertEqual(sorted(r[f"{prefix}.boundary_inside"] for r in runs), ["0", "1"])
+            # The buffer is larger than the 32 KB between the two load
+            # addresses: the boundary lies in it for one of them at least.
+            self.assertIn("1", [r[f"{prefix}.boundary_inside"] for r in runs])
             inside = next(r for r in runs if r[f"{prefix}.boundary_inside"] == "1")
             self.assertGreater(int(inside[f"{prefix}.straddled"]), 0)
             self.assertGreater(int(inside[f"{prefix}.bounced"]), 0)

@@ -7,10 +7,16 @@
 //   PROBE WRITE disk first count generation
 //                                  reads (or writes) sectors of BIOS disk
 //                                  `disk` (hex) filled with Pattern()
-//   PROBE READ disk first count    reads sectors of BIOS disk `disk` (hex)
+//   PROBE READ disk first count [per_call]
+//                                  reads sectors of BIOS disk `disk` (hex),
+//                                  64 (or `per_call`, at most 80) a call
 //   PROBE REWRITE disk first count reads sectors and writes them back as
 //                                  they were; both say how long it took
+//   PROBE FILEREAD path            reads a file through DOS, 32 KB a call
+//   PROBE CRC megabytes            the CRC-32 of that many megabytes
+//                                  each of these three says how long it took
 //   PROBE EXIT code                ends through Exit(code)
+#include "dos/engine/crc32.h"
 #include "dos/rm/dos_api.h"
 
 using orvane::dos::Fault;
@@ -449,7 +455,18 @@ int Sectors(bool write, const char* disk_text, const char* first_text, const cha
 constexpr uint16_t kBlockSectors = 64;  // 32 KB a call
 constexpr uint32_t kTicksPerDay = 0x1800B0;
 
-int Timed(bool rewrite, const char* disk_text, const char* first_text, const char* count_text) {
+uint32_t TicksSince(uint32_t start) {
+  const uint32_t now = rm::BiosTicks();
+  return now >= start ? now - start : now + kTicksPerDay - start;
+}
+
+void Took(const char* what, uint32_t ticks) {
+  Line(what, ".ticks", ticks);
+  Line(what, ".tenths", ticks * 100 / 182);
+}
+
+int Timed(bool rewrite, const char* disk_text, const char* first_text, const char* count_text,
+          const char* per_call_text) {
   const char* what = rewrite ? "rewrite" : "read";
   const uint8_t drive = static_cast<uint8_t>(Number(disk_text, 16));
   uint32_t lba = Number(first_text, 10), remaining = Number(count_text, 10);
@@ -460,14 +477,16 @@ int Timed(bool rewrite, const char* disk_text, const char* first_text, const cha
   }
   // The block lies where no 64 KB boundary cuts it when the buffer has room
   // for that; else BiosDisk splits the calls that cross it.
-  const uint32_t boundary = BoundaryInBuffer(), size = uint32_t{kBlockSectors} * 512;
+  uint32_t per_call = per_call_text[0] ? Number(per_call_text, 10) : kBlockSectors;
+  if (per_call == 0 || per_call > sizeof(buffer) / 512) per_call = kBlockSectors;
+  const uint32_t boundary = BoundaryInBuffer(), size = per_call * 512;
   uint8_t* block = boundary > 0 && boundary < size && boundary + size <= sizeof(buffer)
                        ? buffer + boundary
                        : buffer;
   const uint32_t sectors = remaining;
   const uint32_t start = rm::BiosTicks();
   while (remaining > 0) {
-    const uint16_t n = static_cast<uint16_t>(remaining < kBlockSectors ? remaining : kBlockSectors);
+    const uint16_t n = static_cast<uint16_t>(remaining < per_call ? remaining : per_call);
     Status status = disk.Read(lba, n, block);
     if (status.ok() && rewrite) status = disk.Write(lba, n, block);
     if (!status.ok()) {
@@ -479,11 +498,47 @@ int Timed(bool rewrite, const char* disk_text, const char* first_text, const cha
     lba += n;
     remaining -= n;
   }
-  const uint32_t now = rm::BiosTicks();
-  const uint32_t ticks = now >= start ? now - start : now + kTicksPerDay - start;
+  const uint32_t ticks = TicksSince(start);
   Line(what, ".sectors", sectors);
-  Line(what, ".ticks", ticks);
-  Line(what, ".tenths", ticks * 100 / 182);
+  Line(what, ".per_call", per_call);
+  Took(what, ticks);
+  return 0;
+}
+
+int FileRead(const char* path) {
+  uint16_t handle = 0, error = 0;
+  if (!rm::DosOpen(path, 0, &handle, &error)) {
+    Line("fileread", ".error", error);
+    return 4;
+  }
+  uint32_t bytes = 0;
+  const uint32_t start = rm::BiosTicks();
+  for (;;) {
+    uint16_t got = 0;
+    if (!rm::DosRead(handle, buffer, 0x8000, &got, &error)) {
+      Line("fileread", ".error", error);
+      return 4;
+    }
+    if (got == 0) break;
+    bytes += got;
+  }
+  const uint32_t ticks = TicksSince(start);
+  rm::DosClose(handle);
+  Line("fileread", ".bytes", bytes);
+  Took("fileread", ticks);
+  return 0;
+}
+
+int Crc(const char* megabytes_text) {
+  const uint32_t blocks = Number(megabytes_text, 10) * 32;
+  orvane::dos::Crc32Init();
+  uint32_t crc = 0;
+  const uint32_t start = rm::BiosTicks();
+  for (uint32_t i = 0; i < blocks; ++i) crc = orvane::dos::Crc32(crc, buffer, 0x8000);
+  const uint32_t ticks = TicksSince(start);
+  LineHex("crc", "", crc, 8);
+  Line("crc", ".bytes", blocks * 0x8000);
+  Took("crc", ticks);
   return 0;
 }
 
@@ -508,11 +563,15 @@ extern "C" int DosMain() {
   if (Same(command, "READ") || Same(command, "REWRITE")) {
     const char* disk = words.Next();
     const char* first = words.Next();
-    return Timed(Same(command, "REWRITE"), disk, first, words.Next());
+    const char* count = words.Next();
+    return Timed(Same(command, "REWRITE"), disk, first, count, words.Next());
   }
+  if (Same(command, "FILEREAD")) return FileRead(words.Next());
+  if (Same(command, "CRC")) return Crc(words.Next());
   if (Same(command, "EXIT")) rm::Exit(static_cast<uint8_t>(Number(words.Next(), 10)));
   rm::Print(
       "usage: PROBE [FACTS | FILES d: | VERIFY|WRITE disk first count generation |\n"
-      "              READ|REWRITE disk first count | EXIT n]\n");
+      "              READ|REWRITE disk first count [per_call] | FILEREAD path |\n"
+      "              CRC megabytes | EXIT n]\n");
   return 1;
 }
