@@ -1,6 +1,7 @@
 # 32-bit Windows release build for Windows XP / Server 2003. The win32
 # thread model keeps winpthreads (and its GetTickCount64 import) out. Tests
-# of this build run under Wine's WoW64 mode through tools/wine-exec.
+# of this build run under Wine's 32-bit loader, in a 32-bit Windows XP
+# prefix, through tools/wine-exec.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)

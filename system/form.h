@@ -36,8 +36,9 @@ class Picture : public LateBoundObject {
 };
 
 // The screen's dots per inch along one axis (LOGPIXELSX or LOGPIXELSY). A
-// screen that reports none (Wine's 32-bit mode does) is taken as 96, the
-// resolution of every Windows XP desktop at its default setting.
+// screen that reports none (no device context for it, as on a desktop the
+// process may not draw on) is taken as 96, the resolution of every Windows
+// XP desktop at its default setting.
 int ScreenDotsPerInch(int axis);
 
 // The outer size of `window` in twips at the screen's resolution.

@@ -1,10 +1,31 @@
 # Shared by tools/wine-exec, ./run and ./test: the Wine environment of this
 # project and its prefixes under build/wine/.
 
+# wine_environment [win64|win32]: the environment for programs of the win64
+# build (the default) or of the XP release build (win32). Each has a
+# template prefix and a shared prefix of its own: 64-bit ones under the
+# 64-bit loader, and 32-bit ones (WINEARCH=win32, Windows XP) under Wine's
+# 32-bit loader, as a 32-bit XP has no 64-bit side.
 wine_environment() {
+  local arch=${1:-win64}
   : "${ORVANE_ROOT:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
   export ORVANE_WINE_ROOT=${ORVANE_WINE_ROOT:-$ORVANE_ROOT/build/wine}
-  WINE=/usr/lib/wine/wine64
+  case $arch in
+    win64)
+      WINE=/usr/lib/wine/wine64
+      ORVANE_WINE_TEMPLATE=$ORVANE_WINE_ROOT/template
+      ORVANE_WINE_SHARED=$ORVANE_WINE_ROOT/shared
+      ;;
+    win32)
+      WINE=/usr/lib/wine/wine
+      ORVANE_WINE_TEMPLATE=$ORVANE_WINE_ROOT/template32
+      ORVANE_WINE_SHARED=$ORVANE_WINE_ROOT/shared32
+      ;;
+    *)
+      echo "wine-prefix: no Wine environment for $arch" >&2
+      return 1
+      ;;
+  esac
   WINESERVER=/usr/lib/wine/wineserver
   # Code page 936 and Chinese arguments need the glibc locale zh_CN.UTF-8.
   # Wine takes its dialogs' language from LC_MESSAGES and LC_ALL too: every
@@ -15,7 +36,7 @@ wine_environment() {
   export WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko installer prompts in a new prefix.
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-  export WINEARCH=win64
+  export WINEARCH=$arch
 }
 
 # Copies prefix $1 to $2. The PE images, by far the bulk of a prefix, are
@@ -49,31 +70,40 @@ install_caption_font() {
   cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
 }
 
-# The template every other prefix is copied from, made once (about ten
-# seconds) and reused. A lock keeps parallel callers from making it twice.
-# Besides drive C it has a drive D (the folder drive_d), a second local
-# disk for image files.
+# The template every other prefix of the environment is copied from, made
+# once (about ten seconds) and reused. A lock keeps parallel callers from
+# making it twice. Besides drive C it has a drive D (the folder drive_d), a
+# second local disk for image files. The 32-bit template is set to Windows
+# XP (winecfg -v winxp): GetVersionEx answers 5.1, and HKLM's product name
+# and version are XP's.
 ensure_template_prefix() {
-  local template=$ORVANE_WINE_ROOT/template
-  [[ -f $template/.orvane-ready-4 ]] && return 0
+  local template=$ORVANE_WINE_TEMPLATE ready
+  case $WINEARCH in
+    win64) ready=$template/.orvane-ready-4 ;;
+    *) ready=$template/.orvane-ready-xp-1 ;;
+  esac
+  [[ -f $ready ]] && return 0
   mkdir -p "$ORVANE_WINE_ROOT"
   (
     flock 9
-    if [[ ! -f $template/.orvane-ready-4 ]]; then
+    if [[ ! -f $ready ]]; then
       rm -rf "$template"
       WINEPREFIX=$template "$WINE" wineboot -i >/dev/null 2>&1 || true
       # No window manager runs on the tests' X server: unmanaged windows
       # spare Wine a two-second wait for one at every window hidden.
       WINEPREFIX=$template "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
         >/dev/null 2>&1
+      if [[ $WINEARCH == win32 ]]; then
+        WINEPREFIX=$template "$WINE" winecfg -v winxp >/dev/null 2>&1
+      fi
       WINEPREFIX=$template "$WINESERVER" -w
       [[ -f $template/system.reg ]] || { echo "wine-prefix: could not create $template" >&2; exit 1; }
       mkdir -p "$template/drive_d"
       ln -sfn ../drive_d "$template/dosdevices/d:"
       install_caption_font "$template"
-      touch "$template/.orvane-ready-4"
+      touch "$ready"
     fi
-  ) 9>"$ORVANE_WINE_ROOT/.template.lock"
+  ) 9>"$template.lock"
 }
 
 # Makes $1 a copy of the template unless it exists already.
@@ -82,7 +112,7 @@ ensure_prefix_clone() {
   [[ -d $prefix ]] && return 0
   (
     flock 9
-    [[ -d $prefix ]] || clone_prefix "$ORVANE_WINE_ROOT/template" "$prefix"
+    [[ -d $prefix ]] || clone_prefix "$ORVANE_WINE_TEMPLATE" "$prefix"
   ) 9>"$prefix.lock"
 }
 
@@ -155,10 +185,11 @@ end_prefix_processes() {
   done
 }
 
-# Ends the Wine servers of the shared prefix and of any per-test prefix a
+# Ends the Wine servers of the shared prefixes and of any per-test prefix a
 # killed test left behind, and removes those prefixes.
 stop_wine() {
   end_prefix_processes "$ORVANE_WINE_ROOT/shared"
+  end_prefix_processes "$ORVANE_WINE_ROOT/shared32"
   local prefix
   for prefix in "$ORVANE_WINE_ROOT"/tests/*/; do
     [[ -d $prefix ]] || continue

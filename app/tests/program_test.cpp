@@ -64,8 +64,7 @@ TEST_F(ProgramTest, ChineseProgramFolderIsWrittenInGbk) {
 }
 
 TEST_F(ProgramTest, WindowLayoutAt96Dpi) {
-  // The program's own view of the screen: under Wine's 32-bit mode the
-  // screen reports 0 dots per inch, which it takes as 96.
+  // The expected sizes are those at Xvfb's 96 dots per inch.
   ASSERT_EQ(ScreenDotsPerInch(LOGPIXELSX), 96);
   ASSERT_NO_FATAL_FAILURE(Start());
 

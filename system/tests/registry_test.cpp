@@ -1,5 +1,6 @@
 // ReadReg and WriteReg against the real registry, each test in an HKCU
-// subtree of its own that is deleted afterwards.
+// subtree of its own that is deleted afterwards, and the view of
+// HKLM\SOFTWARE each build writes.
 #include <windows.h>
 
 #include <sddl.h>
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "system/qor_system.h"
@@ -153,6 +155,58 @@ TEST_F(RegistryTest, ReadNeedsOnlyReadAccess) {
   }
   EXPECT_EQ(Read(u"Name"), u"readable");
   SetKeyDacl(L"D:P(A;;KA;;;WD)");  // so that TearDown can delete the key
+}
+
+// The value under `key` of HKLM in one registry view (KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY); nothing when missing.
+std::optional<std::wstring> ReadInView(const std::wstring& key, REGSAM view) {
+  unique_hkey opened;
+  wchar_t data[64] = {};
+  DWORD size = sizeof(data) - sizeof(wchar_t);
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | view, opened.put()) !=
+          ERROR_SUCCESS ||
+      RegQueryValueExW(opened.get(), L"Name", nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                       &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  return std::wstring(data);
+}
+
+// Where a value written under HKLM\SOFTWARE lands. The XP release is a
+// 32-bit program on a 32-bit system: there is one view and no
+// SOFTWARE\Wow6432Node, so it reads and writes the keys every other program
+// of the machine uses (the product name among them). The 64-bit build writes
+// the 64-bit view, which 32-bit programs of the same machine do not see.
+TEST(RegistryViewTest, HklmSoftwareIsTheViewOfTheBuildsOwnSystem) {
+  const std::string pid = std::to_string(GetCurrentProcessId());
+  const std::u16string key =
+      u"SOFTWARE\\OrvaneTests\\View_" + std::u16string(pid.begin(), pid.end());
+  const std::wstring wide_key = testing::Wide(key);
+  QorSystem system;
+  std::u16string value = u"written";
+  ASSERT_EQ(system.WriteReg(kHkeyLocalMachine, key, u"Name", value), kTrue);
+#ifdef _WIN64
+  EXPECT_EQ(ReadInView(wide_key, KEY_WOW64_64KEY), L"written");
+  EXPECT_EQ(ReadInView(wide_key, KEY_WOW64_32KEY), std::nullopt);
+#else
+  // The XP release's tests run in a 32-bit prefix set to Windows XP
+  // (tools/wine-exec).
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+  ASSERT_TRUE(GetVersionExW(&version));
+  EXPECT_EQ(version.dwMajorVersion * 10 + version.dwMinorVersion, 51u);
+  BOOL wow64 = TRUE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  EXPECT_FALSE(wow64);
+  unique_hkey redirected;
+  EXPECT_NE(
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node", 0, KEY_READ, redirected.put()),
+      ERROR_SUCCESS);
+  // A 32-bit system ignores the view flags.
+  EXPECT_EQ(ReadInView(wide_key, KEY_WOW64_64KEY), L"written");
+  EXPECT_EQ(ReadInView(wide_key, KEY_WOW64_32KEY), L"written");
+#endif
+  SHDeleteKeyW(HKEY_LOCAL_MACHINE, wide_key.c_str());
+  SHDeleteEmptyKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvaneTests");
 }
 
 }  // namespace

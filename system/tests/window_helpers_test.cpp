@@ -42,7 +42,6 @@ bool SamePixels(HRGN a, HRGN b) {
 class DoSkinTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Under Wine's 32-bit mode the screen reports 0, taken as 96.
     ASSERT_EQ(ScreenDotsPerInch(LOGPIXELSX), 96) << "the expected sizes assume 15 twips per pixel";
   }
   QorSystem system_;
