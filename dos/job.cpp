@@ -404,8 +404,12 @@ Status DosImageFile::Put(uint16_t segment, uint16_t offset, uint32_t size) {
     if (n > size) n = size;
     if (n > kBlockBytes) n = kBlockBytes;
     uint16_t written = 0, error = 0;
+    rm::TakeCriticalError();
     if (!rm::DosWriteFar(handle_, segment, offset, static_cast<uint16_t>(n), &written, &error)) {
-      return Status::Fail(Fault::kFileWrite, total_, error);
+      // The disk's own error, where DOS met one, says more than the code
+      // DOS returns for it.
+      const uint16_t critical = rm::TakeCriticalError();
+      return Status::Fail(Fault::kFileWrite, total_, critical ? critical : error);
     }
     in_part_ += written;
     total_ += written;

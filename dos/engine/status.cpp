@@ -108,6 +108,13 @@ const char* DosErrorText(uint16_t code) {
       return "the disk is write-protected";
     case 0x15:
       return "the drive is not ready";
+    // 17h to 1Fh: the disk errors DOS met (its critical errors 04h to 0Ch).
+    case 0x17:
+      return "the disk's data is damaged";
+    case 0x19:
+      return "the disk cannot seek";
+    case 0x1B:
+      return "a disk sector was not found";
     case 0x1D:
       return "the disk cannot be written";
     case 0x1E:

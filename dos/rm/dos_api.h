@@ -175,6 +175,12 @@ void CommandTail(char* out, size_t capacity);
 // when the program ends.
 void FailCriticalErrors();
 
+// The DOS error code (13h to 1Fh: "write fault" is 1Dh) of the critical
+// error DOS met since the last call, or 0 when none; forgets it. Some DOSes
+// answer a call failed that way with another code: FreeDOS gives 5,
+// "access denied", for a write that met a disk error.
+uint16_t TakeCriticalError();
+
 // Restarts the computer (warm boot: 40h:72h = 1234h, the keyboard
 // controller's reset line, then a jump to FFFF:0000).
 [[noreturn]] void Reboot();

@@ -111,6 +111,34 @@ class Disk:
             f.seek(lba * SECTOR)
             f.write(data)
 
+    def digest(self):
+        """A SHA-256 of every sector's bytes: of each 1 MB block that holds
+        anything but zeros, found through the file's data extents (holes
+        read as zeros)."""
+        block = 1 << 20
+        blocks = {}
+        with open(self.path, "rb") as f:
+            end = os.fstat(f.fileno()).st_size
+            at = 0
+            while at < end:
+                try:
+                    at = os.lseek(f.fileno(), at, os.SEEK_DATA)
+                except OSError:  # no data past `at`
+                    break
+                stop = os.lseek(f.fileno(), at, os.SEEK_HOLE)
+                for start in range(at // block * block, stop, block):
+                    if start not in blocks:
+                        f.seek(start)
+                        data = f.read(block)
+                        blocks[start] = (hashlib.sha256(data).digest()
+                                         if data.count(0) != len(data) else None)
+                at = stop
+        digest = hashlib.sha256()
+        for start, value in sorted(blocks.items()):
+            if value:
+                digest.update(start.to_bytes(8, "little") + value)
+        return digest.hexdigest()
+
     def boot_sector(self):
         """The partition's FAT layout, read from its boot sector."""
         data = self.read_sectors(self.partition_start, 1)
@@ -329,16 +357,40 @@ def floppy_batch(commands, environment):
 class Fault:
     """An I/O error QEMU's blkdebug driver injects into a disk: reads (or
     writes) of sector `sector` fail with `errno` (5 = EIO); `once`: only
-    the first time."""
+    the first time. `state`: only while the disk's rules are in that state
+    (see Switch)."""
     sector: int
     write: bool = False
     errno: int = 5
     once: bool = False
+    state: int | None = None
 
     def rules(self):
         return (f'[inject-error]\nevent = "{"write_aio" if self.write else "read_aio"}"\n'
                 f'errno = "{self.errno}"\nsector = "{self.sector}"\n'
-                f'once = "{"on" if self.once else "off"}"\n')
+                f'once = "{"on" if self.once else "off"}"\n' +
+                (f'state = "{self.state}"\n' if self.state is not None else ""))
+
+
+@dataclasses.dataclass
+class Switch:
+    """Moves a disk's rules from state `state` (they start in 1) to
+    `new_state` when the test calls Machine.switch_faults: a flush of the
+    disk from QEMU's monitor, which neither SeaBIOS nor DOS asks for.
+
+    blkdebug keeps the error rules of the last read (or write) whose state
+    had any in force, so `new_state` gets rules that can never fire, for
+    reads and for writes: its first request of each kind drops those of
+    the old state."""
+    state: int
+    new_state: int
+
+    def rules(self):
+        never = 1 << 40  # a sector past any disk of the lab
+        return (f'[set-state]\nevent = "flush_to_os"\nstate = "{self.state}"\n'
+                f'new_state = "{self.new_state}"\n' +
+                Fault(never, state=self.new_state).rules() +
+                Fault(never, write=True, state=self.new_state).rules())
 
 
 # --- Runs --------------------------------------------------------------
@@ -548,6 +600,13 @@ class Machine:
             if time.monotonic() > until:
                 self.fail(f"the screen did not show {pattern!r} in time")
             time.sleep(0.1)
+
+    def switch_faults(self, index):
+        """Flushes IDE disk `index` (0 to 3) from the monitor: its Switch
+        rules change state."""
+        answer = self.monitor.command(f'qemu-io ide{index // 2}-hd{index % 2} "flush"').strip()
+        if answer:
+            self.fail(f"the flush of disk {index} failed: {answer}")
 
     def send_key(self, key):
         """A key press, in QEMU's names: "esc", "ret", "spc", "a"."""
