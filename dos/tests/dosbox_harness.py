@@ -37,8 +37,27 @@ def program(name):
     return path
 
 
+class SectorAccess:
+    """The sectors of a disk image file at `path` and its partition at
+    `partition_offset` (bytes), for mtools."""
+
+    def mtools_target(self):
+        return f"{self.path}@@{self.partition_offset}"
+
+    def read_sectors(self, lba, count):
+        with open(self.path, "rb") as f:
+            f.seek(lba * SECTOR)
+            return f.read(count * SECTOR)
+
+    def write_sectors(self, lba, data):
+        assert len(data) % SECTOR == 0
+        with open(self.path, "r+b") as f:
+            f.seek(lba * SECTOR)
+            f.write(data)
+
+
 @dataclasses.dataclass
-class Disk:
+class Disk(SectorAccess):
     """A disk image file and how DOSBox is to mount it."""
     path: pathlib.Path
     cylinders: int
@@ -61,20 +80,6 @@ class Disk:
     @property
     def partition_sectors(self):
         return self.sectors - PARTITION_START
-
-    def mtools_target(self):
-        return f"{self.path}@@{self.partition_offset}"
-
-    def read_sectors(self, lba, count):
-        with open(self.path, "rb") as f:
-            f.seek(lba * SECTOR)
-            return f.read(count * SECTOR)
-
-    def write_sectors(self, lba, data):
-        assert len(data) % SECTOR == 0
-        with open(self.path, "r+b") as f:
-            f.seek(lba * SECTOR)
-            f.write(data)
 
 
 def chs(lba, heads, sectors_per_track):

@@ -84,7 +84,7 @@ def bios_geometry(sectors):
 
 
 @dataclasses.dataclass
-class Disk:
+class Disk(dosbox_harness.SectorAccess):
     """A hard-disk image with an MBR and one FAT partition."""
     path: pathlib.Path
     sectors: int
@@ -96,20 +96,6 @@ class Disk:
     @property
     def partition_offset(self):
         return self.partition_start * SECTOR
-
-    def mtools_target(self):
-        return f"{self.path}@@{self.partition_offset}"
-
-    def read_sectors(self, lba, count):
-        with open(self.path, "rb") as f:
-            f.seek(lba * SECTOR)
-            return f.read(count * SECTOR)
-
-    def write_sectors(self, lba, data):
-        assert len(data) % SECTOR == 0
-        with open(self.path, "r+b") as f:
-            f.seek(lba * SECTOR)
-            f.write(data)
 
     def digest(self):
         """A SHA-256 of every sector's bytes: of each 1 MB block that holds
