@@ -319,11 +319,20 @@ void Form1::Command1_Click(int index) {
   // No file chosen: nothing to back up into or restore from.
   if (ImagePath.empty()) return;
 
+  // A job the DOS side could not do is refused before the question, so
+  // that no one is asked to confirm it.
+  std::u16string problem;
+  ContinueOnError([&] { problem = JobProblem(Job{backup, ImagePath, ProgramFolder()}); });
   bool confirmed = false;
-  ContinueOnError([&] {
-    confirmed = MessageBoxW(hwnd_, Wide(backup ? kConfirmBackup : kConfirmRestore), Wide(kTitle),
-                            MB_YESNO | MB_DEFBUTTON1) == IDYES;
-  });
+  if (!problem.empty()) {
+    ContinueOnError(
+        [&] { MessageBoxW(hwnd_, Wide(problem.c_str()), Wide(kTitle), MB_OK | MB_ICONERROR); });
+  } else {
+    ContinueOnError([&] {
+      confirmed = MessageBoxW(hwnd_, Wide(backup ? kConfirmBackup : kConfirmRestore), Wide(kTitle),
+                              MB_YESNO | MB_DEFBUTTON1) == IDYES;
+    });
+  }
   bool restart = false;
   if (confirmed) ContinueOnError([&] { restart = HandOverToDos(backup); });
 

@@ -20,6 +20,7 @@ constexpr char16_t kSavedAutoexec[] = u"C:\\AUTOEXEC.ORV";
 constexpr char16_t kDosBoot[] = u"C:\\BOOTSECT.DOS";
 // What XP gives its own boot.ini: read-only, hidden, system, archive.
 constexpr DWORD kUsualMenuAttributes = 0x27;
+constexpr char16_t kNewerImage[] = u"它由更新版本的 Orvane 制作";
 
 char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
 
@@ -93,7 +94,7 @@ std::u16string ImageProblem(const std::u16string& path) {
   }
   if (parts.empty()) return u"无法打开该文件";
   if (total < dos::kHeaderSize + dos::kTrailerSize || parts[0].size < dos::kHeaderSize) {
-    return u"它不是 Orvane 镜像";
+    return u"它不是 Orvane 制作的镜像";
   }
   uint8_t header[dos::kHeaderSize];
   uint8_t trailer[dos::kTrailerSize];
@@ -112,11 +113,11 @@ std::u16string ImageProblem(const std::u16string& path) {
     case dos::Fault::kNone:
       return u"";
     case dos::Fault::kVersion:
-      return u"它由更新版本的 Orvane 生成";
+      return kNewerImage;
     case dos::Fault::kNotAnImage:
-      return u"它不是 Orvane 镜像";
+      return u"它不是 Orvane 制作的镜像";
     case dos::Fault::kCutShort:
-      return u"镜像不完整，备份没有完成";
+      return u"镜像不完整（当时备份没有完成）";
     default:
       return u"镜像已损坏";
   }
@@ -128,7 +129,8 @@ std::u16string JobProblem(const Job& job) {
   const char16_t* command = job.backup ? u"BF" : u"HF";
   if (!PathExists(kDosBoot)) {
     return u"找不到 C:\\BOOTSECT.DOS，这台计算机不能从 C 盘启动 DOS。\n"
-           u"请先为 C 盘安装 DOS 启动，再备份或恢复。";
+           u"没有做任何改动。请先让这台电脑能从启动菜单进入 DOS"
+           u"（C 盘需有 C:\\BOOTSECT.DOS），再备份或恢复。";
   }
   std::u16string folder = job.program_folder;
   if (!folder.empty() && folder.back() != u'\\') folder += u'\\';
@@ -138,34 +140,36 @@ std::u16string JobProblem(const Job& job) {
   }
   if (!found) {
     return std::u16string(u"程序所在的文件夹中没有 ") + command + u".COM（或 " + command +
-           u".EXE、" + command + u".BAT）。\n请把 " + command + u".COM 放在 orvane.exe 旁边。";
+           u".EXE、" + command + u".BAT）。\n没有做任何改动。请把 " + command +
+           u".COM 放在 orvane.exe 所在的文件夹中。";
   }
   if (!OnDrive(job.program_folder, u'C')) {
     return u"Orvane 必须放在 C 盘上，DOS 才能运行它（现在在 " + job.program_folder +
-           u"）。\n请把程序文件夹复制到 C 盘，例如 C:\\ORVANE。";
+           u"）。\n没有做任何改动。请把程序文件夹复制到 C 盘，例如 C:\\ORVANE。";
   }
   if (OnDrive(job.image, u'C')) {
     return job.backup ? u"镜像文件不能放在 C 盘上：要备份的正是 C 盘。\n"
-                        u"请选择其他硬盘分区上的文件。"
+                        u"没有做任何改动。请选择其他硬盘分区上的文件。"
                       : u"镜像文件不能放在 C 盘上：恢复会覆盖 C 盘。\n"
-                        u"请先把镜像文件复制到其他硬盘分区。";
+                        u"没有做任何改动。请先把镜像文件复制到其他硬盘分区。";
   }
   const std::u16string root = RootOf(job.image);
   if (root.empty() || VolumeDriveType(root) != DRIVE_FIXED) {
     return u"镜像文件所在的驱动器不是本机硬盘，DOS 无法访问。\n"
-           u"请选择本机硬盘上 FAT 或 FAT32 分区中的文件。";
+           u"没有做任何改动。请选择本机硬盘上 FAT 或 FAT32 分区中的文件。";
   }
   const std::u16string file_system = VolumeFileSystem(root);
   if (file_system != u"FAT" && file_system != u"FAT32" && file_system != u"FAT12" &&
       file_system != u"FAT16") {
     return u"镜像文件所在的分区是 " + (file_system.empty() ? u"未知格式" : file_system) +
-           u"，DOS 无法读取。\n请选择 FAT 或 FAT32 分区中的文件。";
+           u"，DOS 无法读取。\n没有做任何改动。请选择 FAT 或 FAT32 分区中的文件。";
   }
   if (!job.backup) {
     const std::u16string problem = ImageProblem(job.image);
     if (!problem.empty()) {
-      return u"所选文件不是完整的 Orvane 镜像（" + problem +
-             u"）。\n请选择 Orvane 备份时生成的镜像文件。";
+      const bool newer = problem == kNewerImage;
+      return u"无法用所选文件恢复：" + problem + u"。\n没有做任何改动。" +
+             (newer ? u"请使用新版本的 Orvane。" : u"请选择 Orvane 备份时生成的完整镜像文件。");
     }
   }
   return u"";
@@ -233,8 +237,8 @@ std::u16string HandOver::Prepare() {
   DWORD serial = 0;
   const std::u16string short_path = ShortPathOf(job_.image);
   if (!VolumeSerial(RootOf(job_.image), &serial) || short_path.size() < 3) {
-    return u"无法取得镜像文件的卷序列号或短文件名，DOS 无法找到它。\n"
-           u"请选择 FAT 或 FAT32 分区中的文件。";
+    return u"DOS 下将找不到这个镜像文件。\n"
+           u"没有做任何改动。请选择 FAT 或 FAT32 分区中、名字不太长的文件。";
   }
   const DWORD attributes =
       menu_attributes == INVALID_FILE_ATTRIBUTES ? kUsualMenuAttributes : menu_attributes;

@@ -329,8 +329,8 @@ TEST_F(JobTest, ChineseImagePathLongProgramFolderAndEmptySystemName) {
   EXPECT_EQ(StoredFolder(), folder);
 }
 
-// Each check refuses before anything is written: one message box with the
-// error icon, then the job ends as after No.
+// Each check refuses before the question and before anything is written:
+// one message box with the error icon, then the job ends as after No.
 struct CheckCase {
   const char* name;
   const wchar_t* build;    // the program that runs
@@ -356,7 +356,9 @@ TEST_P(JobCheckTest, RefusesBeforeAnythingIsWritten) {
   WriteFileBytes(kBootIni, kUserMenu);
   ASSERT_NO_FATAL_FAILURE(StartInstalled(folder, c.volumes));
 
-  ASSERT_NO_FATAL_FAILURE(ChooseImage(c.restore, c.image));
+  // The refusal comes instead of the question: the first box has the icon.
+  Click(Form1::kCommand1Id + (c.restore ? 1 : 0));
+  ASSERT_TRUE(AnswerFileDialog(program_->pid(), c.image));
   const MessageBoxView error = Refusal();
   EXPECT_EQ(error.text.rfind(c.message, 0), 0u) << error.text;
   EXPECT_NE(error.text.find(L'\n'), std::wstring::npos) << "says what to do: " << error.text;
@@ -394,8 +396,9 @@ INSTANTIATE_TEST_SUITE_P(
                   L"\u955C\u50CF\u6587\u4EF6\u6240\u5728\u7684\u5206\u533A\u662F NTFS"},
         CheckCase{"RestoreOfAForeignFile", L"orvane_fat_volumes.exe", L"D:FAT32", true,
                   L"D:\\Images\\b.GHO", "not an image at all, though long enough to have ends",
-                  L"\u6240\u9009\u6587\u4EF6\u4E0D\u662F\u5B8C\u6574\u7684 Orvane "
-                  L"\u955C\u50CF\uFF08\u5B83\u4E0D\u662F"}),
+                  // 无法用所选文件恢复：它不是 Orvane 制作的镜像。
+                  L"\u65E0\u6CD5\u7528\u6240\u9009\u6587\u4EF6\u6062\u590D\uFF1A"
+                  L"\u5B83\u4E0D\u662F Orvane \u5236\u4F5C\u7684\u955C\u50CF\u3002\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JobTest, RestoreOfACutImageIsRefused) {
@@ -406,10 +409,15 @@ TEST_F(JobTest, RestoreOfACutImageIsRefused) {
   WriteFileBytes(kBootIni, kUserMenu);
   ASSERT_NO_FATAL_FAILURE(StartInstalled());
 
-  ASSERT_NO_FATAL_FAILURE(ChooseImage(true, L"D:\\Images\\cut.GHO"));
-  // 镜像不完整: the completion record is not where the file ends.
+  Click(Form1::kCommand1Id + 1);
+  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"D:\\Images\\cut.GHO"));
+  // 镜像不完整: the completion record is not where the file ends; said
+  // once, with that nothing was changed.
   const std::wstring error = Refusal().text;
-  EXPECT_NE(error.find(L"\u955C\u50CF\u4E0D\u5B8C\u6574"), std::wstring::npos) << error;
+  const std::wstring incomplete = L"\u955C\u50CF\u4E0D\u5B8C\u6574";
+  EXPECT_NE(error.find(incomplete), std::wstring::npos) << error;
+  EXPECT_EQ(error.find(incomplete), error.rfind(incomplete)) << error;
+  EXPECT_NE(error.find(L"\u6CA1\u6709\u505A\u4EFB\u4F55\u6539\u52A8"), std::wstring::npos) << error;
   ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
   ExpectNothingHandedOver(kUserMenu, L"D:\\Images\\none");
 }
