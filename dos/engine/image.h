@@ -1,6 +1,6 @@
 // The image file: a header, chunks of partition sectors each with its own
 // CRC-32, and a completion record written last. The layout of every
-// record is described in the README ("The image format").
+// record is described in docs/image-format.md.
 #pragma once
 
 #include <stdint.h>
