@@ -308,6 +308,9 @@ void Form1::Command1_Click(int index) {
   std::u16string folder;
   ContinueOnError(
       [&] { folder = Sys().ReadReg(kHkeyLocalMachine, kOrvaneKey, kImageFolderValue); });
+  // No folder remembered: a backup's dialog opens where an image can go,
+  // not in the program's folder on drive C.
+  if (folder.empty() && backup) ContinueOnError([&] { folder = FirstImageDrive(); });
 
   ImagePath.clear();
   ContinueOnError([&] {

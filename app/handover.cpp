@@ -24,6 +24,12 @@ constexpr char16_t kNewerImage[] = u"它由更新版本的 Orvane 制作";
 
 char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
 
+// File systems DOS reads.
+bool DosReads(const std::u16string& file_system) {
+  return file_system == u"FAT" || file_system == u"FAT32" || file_system == u"FAT12" ||
+         file_system == u"FAT16";
+}
+
 bool OnDrive(const std::u16string& path, char16_t letter) {
   return path.size() >= 2 && path[1] == u':' && Upper(path[0]) == letter;
 }
@@ -159,8 +165,7 @@ std::u16string JobProblem(const Job& job) {
            u"没有做任何改动。请选择本机硬盘上 FAT 或 FAT32 分区中的文件。";
   }
   const std::u16string file_system = VolumeFileSystem(root);
-  if (file_system != u"FAT" && file_system != u"FAT32" && file_system != u"FAT12" &&
-      file_system != u"FAT16") {
+  if (!DosReads(file_system)) {
     return u"镜像文件所在的分区是 " + (file_system.empty() ? u"未知格式" : file_system) +
            u"，DOS 无法读取。\n没有做任何改动。请选择 FAT 或 FAT32 分区中的文件。";
   }
@@ -171,6 +176,14 @@ std::u16string JobProblem(const Job& job) {
       return u"无法用所选文件恢复：" + problem + u"。\n没有做任何改动。" +
              (newer ? u"请使用新版本的 Orvane。" : u"请选择 Orvane 备份时生成的完整镜像文件。");
     }
+  }
+  return u"";
+}
+
+std::u16string FirstImageDrive() {
+  for (char16_t letter = u'D'; letter <= u'Z'; ++letter) {
+    const std::u16string root{letter, u':', u'\\'};
+    if (VolumeDriveType(root) == DRIVE_FIXED && DosReads(VolumeFileSystem(root))) return root;
   }
   return u"";
 }

@@ -21,6 +21,10 @@ struct Job {
 // Looks, writes nothing.
 std::u16string JobProblem(const Job& job);
 
+// The root ("D:\") of the first local hard-disk partition after C that DOS
+// can read (FAT, FAT32), where an image can go; empty when there is none.
+std::u16string FirstImageDrive();
+
 // The DOS form of a folder for AUTOEXEC.BAT and CONFIG.SYS: its short (8.3)
 // path, or the folder itself where it has none.
 std::u16string DosFolder(const std::u16string& folder);

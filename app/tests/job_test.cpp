@@ -263,6 +263,31 @@ TEST_F(JobTest, BackupWithNoTouchesNoFileButProtectsBootIniAndKeepsTheFolder) {
   EXPECT_EQ(StoredFolder(), L"D:\\Backup\\");
 }
 
+// With no folder remembered, a backup's dialog opens on the first FAT
+// drive after C, or, without one, where it always did: a bare name typed
+// into it is saved in that folder, which the program then remembers.
+TEST_F(JobTest, BackupDialogOpensOnTheFirstFatDriveAfterC) {
+  ASSERT_NO_FATAL_FAILURE(Install());
+  WriteFileBytes(kBootIni, kUserMenu);
+  ASSERT_NO_FATAL_FAILURE(StartInstalled());
+  ASSERT_NO_FATAL_FAILURE(ChooseImage(false, L"here.GHO", IDNO));
+  ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
+  EXPECT_EQ(StoredFolder(), L"D:\\");
+}
+
+TEST_F(JobTest, BackupDialogWithoutAFatDriveOpensAsBefore) {
+  // The real program: Wine reports drive D as NTFS.
+  ASSERT_NO_FATAL_FAILURE(Install(kInstalled, L"orvane.exe"));
+  WriteFileBytes(kBootIni, kUserMenu);
+  ASSERT_NO_FATAL_FAILURE(StartInstalled(kInstalled, nullptr));
+  Click(Form1::kCommand1Id);
+  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"here.GHO"));
+  // Not on drive D: the image would be on drive C, which is refused.
+  EXPECT_TRUE(Refusal().has_icon);
+  ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
+  EXPECT_NE(StoredFolder().value_or(L"D:\\"), L"D:\\");
+}
+
 TEST_F(JobTest, CancelledDialogEndsTheJob) {
   // A date format whose separator cannot stand in a file name.
   SetShortDate(L"yyyy/M/d");
