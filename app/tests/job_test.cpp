@@ -361,11 +361,14 @@ struct CheckCase {
   const wchar_t* build;    // the program that runs
   const wchar_t* volumes;  // ORVANE_TEST_VOLUMES, or null
   bool restore;
-  const wchar_t* image;     // the chosen file
-  const char* image_bytes;  // its content for a restore, or null
-  const wchar_t* message;   // the box's text begins so
+  const wchar_t* image;          // the chosen file
+  std::string (*image_bytes)();  // its content for a restore, or null
+  const wchar_t* message;        // the box's text begins so
+  const wchar_t* advice;         // and goes on so after its first line
 };
 void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
+
+const wchar_t kNothingChanged[] = L"没有做任何改动。";
 
 class JobCheckTest : public JobTest, public ::testing::WithParamInterface<CheckCase> {};
 
@@ -377,7 +380,8 @@ TEST_P(JobCheckTest, RefusesBeforeAnythingIsWritten) {
   if (name == "NoDosBootOnDriveC") DeleteFileW(L"C:\\BOOTSECT.DOS");
   CreateDirectoryW(L"C:\\Images", nullptr);
   CreateDirectoryW(L"D:\\Images", nullptr);
-  if (c.image_bytes) WriteFileBytes(c.image, c.image_bytes);
+  const std::string bytes = c.image_bytes ? c.image_bytes() : std::string();
+  if (c.image_bytes) WriteFileBytes(c.image, bytes);
   WriteFileBytes(kBootIni, kUserMenu);
   ASSERT_NO_FATAL_FAILURE(StartInstalled(folder, c.volumes));
 
@@ -386,66 +390,79 @@ TEST_P(JobCheckTest, RefusesBeforeAnythingIsWritten) {
   ASSERT_TRUE(AnswerFileDialog(program_->pid(), c.image));
   const MessageBoxView error = Refusal();
   EXPECT_EQ(error.text.rfind(c.message, 0), 0u) << error.text;
-  EXPECT_NE(error.text.find(L'\n'), std::wstring::npos) << "says what to do: " << error.text;
+  // Then that nothing was changed and what to do.
+  const size_t second_line = error.text.find(L'\n') + 1;
+  EXPECT_EQ(error.text.substr(second_line), std::wstring(kNothingChanged) + c.advice) << error.text;
   EXPECT_EQ(error.buttons, (std::vector<int>{IDOK}));
   ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
 
   ExpectNothingHandedOver(kUserMenu, c.restore ? L"D:\\Images\\none" : c.image);
   if (c.image_bytes) {
-    EXPECT_EQ(ReadFileBytes(c.image), c.image_bytes);
+    EXPECT_EQ(ReadFileBytes(c.image), bytes);
   }
   EXPECT_EQ(Attributes(kAutoexec), INVALID_FILE_ATTRIBUTES);
   const std::wstring image = c.image;
   EXPECT_EQ(StoredFolder(), image.substr(0, image.rfind(L'\\') + 1));
 }
 
-// The message texts: what is wrong, then (after a line break) what to do.
+// Images a restore refuses: no image, one of a newer format, one cut short,
+// one with a damaged header.
+std::string ForeignFile() { return "not an image at all, though long enough to have ends"; }
+std::string NewerImage() {
+  std::string image = WholeImage();
+  image[8] = static_cast<char>(dos::kFormatMajor + 1);
+  return image;
+}
+std::string CutImage() {
+  const std::string image = WholeImage();
+  return image.substr(0, image.size() - 1);
+}
+std::string DamagedImage() {
+  std::string image = WholeImage();
+  image[100] ^= 1;
+  return image;
+}
+
+// The message texts: what is wrong, then (after a line break) that nothing
+// was changed and what to do.
 INSTANTIATE_TEST_SUITE_P(
     Checks, JobCheckTest,
     ::testing::Values(
-        CheckCase{"NoDosBootOnDriveC", L"orvane_fat_volumes.exe", L"D:FAT32", false,
-                  L"D:\\Images\\a.GHO", nullptr, L"\u627E\u4E0D\u5230 C:\\BOOTSECT.DOS"},
+        CheckCase{
+            "NoDosBootOnDriveC", L"orvane_fat_volumes.exe", L"D:FAT32", false, L"D:\\Images\\a.GHO",
+            nullptr, L"找不到 C:\\BOOTSECT.DOS",
+            L"请先让这台电脑能从启动菜单进入 DOS（C 盘需有 C:\\BOOTSECT.DOS），再备份或恢复。"},
         CheckCase{"NoCommandBesideTheProgram", L"orvane_fat_volumes.exe", L"D:FAT32", false,
-                  L"D:\\Images\\a.GHO", nullptr,
-                  L"\u7A0B\u5E8F\u6240\u5728\u7684\u6587\u4EF6\u5939\u4E2D\u6CA1\u6709 BF.COM"},
+                  L"D:\\Images\\a.GHO", nullptr, L"程序所在的文件夹中没有 BF.COM",
+                  L"请把 BF.COM 放在 orvane.exe 所在的文件夹中。"},
         CheckCase{"ProgramNotOnDriveC", L"orvane_fat_volumes.exe", L"D:FAT32", false,
-                  L"D:\\Images\\a.GHO", nullptr, L"Orvane \u5FC5\u987B\u653E\u5728 C \u76D8"},
+                  L"D:\\Images\\a.GHO", nullptr, L"Orvane 必须放在 C 盘上",
+                  L"请把程序文件夹复制到 C 盘，例如 C:\\ORVANE。"},
         CheckCase{"BackupOntoDriveC", L"orvane.exe", nullptr, false, L"C:\\Images\\a.GHO", nullptr,
-                  L"\u955C\u50CF\u6587\u4EF6\u4E0D\u80FD\u653E\u5728 C \u76D8\u4E0A\uFF1A"
-                  L"\u8981\u5907\u4EFD"},
+                  L"镜像文件不能放在 C 盘上：要备份的正是 C 盘。", L"请选择其他硬盘分区上的文件。"},
         CheckCase{"ImageOnANetworkDrive", L"orvane_fat_volumes.exe", L"D:FAT32:4", false,
-                  L"D:\\Images\\a.GHO", nullptr,
-                  L"\u955C\u50CF\u6587\u4EF6\u6240\u5728\u7684\u9A71\u52A8\u5668\u4E0D\u662F"},
+                  L"D:\\Images\\a.GHO", nullptr, L"镜像文件所在的驱动器不是本机硬盘",
+                  L"请选择本机硬盘上 FAT 或 FAT32 分区中的文件。"},
         // The real program, with what Wine reports of drive D.
         CheckCase{"ImageOnNtfs", L"orvane.exe", nullptr, false, L"D:\\Images\\a.GHO", nullptr,
-                  L"\u955C\u50CF\u6587\u4EF6\u6240\u5728\u7684\u5206\u533A\u662F NTFS"},
+                  L"镜像文件所在的分区是 NTFS", L"请选择 FAT 或 FAT32 分区中的文件。"},
         CheckCase{"RestoreOfAForeignFile", L"orvane_fat_volumes.exe", L"D:FAT32", true,
-                  L"D:\\Images\\b.GHO", "not an image at all, though long enough to have ends",
-                  // 无法用所选文件恢复：它不是 Orvane 制作的镜像。
-                  L"\u65E0\u6CD5\u7528\u6240\u9009\u6587\u4EF6\u6062\u590D\uFF1A"
-                  L"\u5B83\u4E0D\u662F Orvane \u5236\u4F5C\u7684\u955C\u50CF\u3002\n"}),
+                  L"D:\\Images\\b.GHO", ForeignFile,
+                  L"无法用所选文件恢复：它不是 Orvane 制作的镜像。\n",
+                  L"请选择 Orvane 备份时生成的完整镜像文件。"},
+        CheckCase{"RestoreOfANewerImage", L"orvane_fat_volumes.exe", L"D:FAT32", true,
+                  L"D:\\Images\\b.GHO", NewerImage,
+                  L"无法用所选文件恢复：它由更新版本的 Orvane 制作。\n",
+                  L"请使用新版本的 Orvane。"},
+        // The completion record is not where the file ends.
+        CheckCase{"RestoreOfACutImage", L"orvane_fat_volumes.exe", L"D:FAT32", true,
+                  L"D:\\Images\\b.GHO", CutImage,
+                  L"无法用所选文件恢复：镜像不完整（当时备份没有完成）。\n",
+                  L"请选择 Orvane 备份时生成的完整镜像文件。"},
+        CheckCase{"RestoreOfADamagedImage", L"orvane_fat_volumes.exe", L"D:FAT32", true,
+                  L"D:\\Images\\b.GHO", DamagedImage, L"无法用所选文件恢复：镜像已损坏。\n",
+                  L"请选择 Orvane 备份时生成的完整镜像文件。"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(JobTest, RestoreOfACutImageIsRefused) {
-  ASSERT_NO_FATAL_FAILURE(Install());
-  ASSERT_TRUE(CreateDirectoryW(L"D:\\Images", nullptr));
-  const std::string whole = WholeImage();
-  WriteFileBytes(L"D:\\Images\\cut.GHO", whole.substr(0, whole.size() - 1));
-  WriteFileBytes(kBootIni, kUserMenu);
-  ASSERT_NO_FATAL_FAILURE(StartInstalled());
-
-  Click(Form1::kCommand1Id + 1);
-  ASSERT_TRUE(AnswerFileDialog(program_->pid(), L"D:\\Images\\cut.GHO"));
-  // 镜像不完整: the completion record is not where the file ends; said
-  // once, with that nothing was changed.
-  const std::wstring error = Refusal().text;
-  const std::wstring incomplete = L"\u955C\u50CF\u4E0D\u5B8C\u6574";
-  EXPECT_NE(error.find(incomplete), std::wstring::npos) << error;
-  EXPECT_EQ(error.find(incomplete), error.rfind(incomplete)) << error;
-  EXPECT_NE(error.find(L"\u6CA1\u6709\u505A\u4EFB\u4F55\u6539\u52A8"), std::wstring::npos) << error;
-  ASSERT_NO_FATAL_FAILURE(WaitForJobEnd());
-  ExpectNothingHandedOver(kUserMenu, L"D:\\Images\\none");
-}
 
 }  // namespace
 }  // namespace orvane::testing

@@ -31,6 +31,14 @@ release=$work/build/release
 # The title in GBK (使 CAB9, 用 D3C3, 说 CBB5, 明 C3F7), then CR LF.
 title=$(head -c 21 "$release/使用说明.txt" | od -An -tx1 | tr -d ' \n')
 [[ $title == 4f7276616e6520312e3020cab9d3c3cbb5c3f70d0a ]] || fail "the notes do not start with the GBK title and CR LF"
+# Read back whole: GBK decodes to the source text, every line ends in CR LF,
+# and the sections a user looks for are there.
+iconv -f GBK -t UTF-8 "$release/使用说明.txt" >"$work/back.txt" || fail "the notes are not GBK"
+[[ $(grep -c $'\r$' "$work/back.txt") == $(wc -l <"$work/back.txt") ]] || fail "a line of the notes does not end in CR LF"
+tr -d '\r' <"$work/back.txt" | cmp -s - "$repo/app/release/readme-zh.txt" || fail "the notes read back differ from their source"
+for heading in 【使用前准备】 【备份】 【恢复】 【出现问题时】 '【重启后停在 C:\> 提示符时】'; do
+  grep -qF "$heading" "$work/back.txt" || fail "the notes have no $heading"
+done
 
 refused() {  # refused WHY: make-release must fail and leave no release.
   if make_release; then fail "$1 went unnoticed"; fi
