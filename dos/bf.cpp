@@ -26,62 +26,55 @@ void Today(uint16_t* date, uint16_t* time) {
 int Run() {
   rm::FailCriticalErrors();
   Crc32Init();
-  rm::Print("Orvane BF 1.0: backs drive C up into an image file.\n");
+  OpenScreen();
+  SetTone(Tone::kTitle);
+  Say(Msg::kBfTitle);
+  SetTone(Tone::kNormal);
   StartJob("BF", job);
   const int disk_count = OpenBiosDisks(disks, 4);
-  if (disk_count == 0) Fail(job, "The BIOS reports no hard disk.", nullptr);
+  if (disk_count == 0) Fail(job, Msg::kNoHardDisk, Msg::kCheckTheDisk);
   ImageSource source;
   FindDriveC(job, disks[0], workspace, &source);
   ResolveImagePath(job, disks, disk_count, workspace);
-  rm::Print("Image file: ");
-  rm::Print(job.image);
-  rm::Print("\n");
+  Say(Msg::kImageFile, job.image);
   const uint8_t target = DriveOf(job.image);
-  if (target == 3) {
-    Fail(job, "The image would be written to drive C, the drive being backed up.",
-         "Choose an image on another drive.");
-  }
+  if (target == 3) Fail(job, Msg::kImageOnDriveCBackup, Msg::kChooseAnotherDrive);
   rm::DriveSpace space;
   if (!rm::DosDriveSpace(target, &space)) {
-    Fail(job, "The image's drive cannot be read.", "Choose an image on a local FAT drive.");
+    Fail(job, Msg::kImageDriveUnreadable, Msg::kChooseLocalFat);
   }
 
   // The image holds drive C as it will start next: with the normal menu.
-  if (!RestoreBootFiles(job)) {
-    Fail(job, "The normal boot menu cannot be put back.", nullptr);
-  }
+  if (!RestoreBootFiles(job)) Fail(job, Msg::kMenuNotBack, kNoMessage);
   ImageSummary plan;
   Status s = PlanImage(disks[0], source, workspace, &plan);
-  if (!s.ok()) FailStatus(job, "Drive C cannot be read.", s, nullptr);
+  if (!s.ok()) FailStatus(job, Msg::kDriveCUnreadable, s, Msg::kCheckDriveC);
   const uint64_t free_bytes = uint64_t{space.free_clusters} * space.bytes_per_cluster +
                               DosImageFile::ExistingSize(job.image);
   const uint64_t needed = plan.bytes + uint64_t{space.bytes_per_cluster} * ((plan.bytes >> 31) + 1);
+  char first[16], second[16];
   if (free_bytes < needed) {
-    rm::Print("The image needs ");
-    PrintMegabytes(needed);
-    rm::Print("; its drive has ");
-    PrintMegabytes(free_bytes);
-    rm::Print(" free.\n");
-    Fail(job, "There is not enough free space for the image.",
-         "Free some space on that drive, or choose another, and back up again.");
+    FormatMegabytes(needed, first);
+    FormatMegabytes(free_bytes, second);
+    Say(Msg::kImageNeeds, first, second);
+    Fail(job, Msg::kNotEnoughSpace, Msg::kFreeSomeSpace);
   }
 
-  rm::Print("Drive C: ");
-  PrintMegabytes(uint64_t{plan.data_sectors} * kSectorSize);
-  rm::Print(" in use of ");
-  PrintMegabytes(uint64_t{source.partition.count} * kSectorSize);
-  rm::Print(".\n");
+  FormatMegabytes(uint64_t{plan.data_sectors} * kSectorSize, first);
+  FormatMegabytes(uint64_t{source.partition.count} * kSectorSize, second);
+  Say(Msg::kDriveCInUse, first, second);
   uint16_t error = 0;
   image.LimitParts(job.part_size);
   if (!image.Create(job.image, &error)) {
     Status cause = Status::Fail(Fault::kFileOpen, 0, error);
-    FailStatus(job, "The image file cannot be created", cause,
-               "Check the image's drive and folder, and back up again.");
+    FailStatus(job, Msg::kCannotCreateImage, cause, Msg::kCheckImageFolder);
   }
   uint16_t date, time;
   Today(&date, &time);
-  rm::Print("Writing the image. Do not switch the computer off.\n");
-  ScreenProgress writing("Writing  ");
+  SetTone(Tone::kAdvice);
+  Say(Msg::kWritingImage);
+  SetTone(Tone::kNormal);
+  ScreenProgress writing(Msg::kWriting);
   ImageSummary written;
   s = WriteImage(disks[0], source, plan, date, time, image, workspace, &writing, &written);
   if (s.ok()) writing.Update(plan.data_sectors, plan.data_sectors);
@@ -90,7 +83,7 @@ int Run() {
   if (s.ok() && !image.Close()) s = Status::Fail(Fault::kFileWrite);
   if (!s.ok()) {
     image.Discard();
-    FailStatus(job, "The image could not be written.", s, "No image was made: back up again.");
+    FailStatus(job, Msg::kImageNotWritten, s, Msg::kBackUpAgain);
   }
 
   DosImageFile check;
@@ -98,7 +91,7 @@ int Run() {
   if (!check.Open(job.image, &error)) {
     s = Status::Fail(Fault::kFileOpen, 0, error);
   } else {
-    ScreenProgress verifying("Verifying");
+    ScreenProgress verifying(Msg::kVerifying);
     s = VerifyImage(check, workspace, &verifying, nullptr, &verified);
     verifying.Finish();
     check.Close();
@@ -106,12 +99,12 @@ int Run() {
   }
   if (!s.ok()) {
     image.Discard();
-    FailStatus(job, "The image does not read back correctly.", s,
-               "The image's drive may be failing: back up to another drive.");
+    FailStatus(job, Msg::kImageNotReadBack, s, Msg::kBackUpElsewhere);
   }
-  rm::Print("Backup complete and verified: ");
-  PrintMegabytes(written.bytes);
-  rm::Print(".\n");
+  FormatMegabytes(written.bytes, first);
+  SetTone(Tone::kGood);
+  Say(Msg::kBackupComplete, first);
+  SetTone(Tone::kNormal);
   Finish(job);
 }
 

@@ -11,47 +11,51 @@ rm::BiosDisk disks[4];
 Job job;
 DosImageFile image;
 
-void PrintTwo(uint32_t v) {
-  if (v < 10) rm::PrintChar('0');
-  PrintNumber(v);
+// "2026-12-10 17:05"
+void FormatMade(const ImageHeader& h, char* out) {
+  const uint16_t values[5] = {
+      static_cast<uint16_t>(1980 + (h.dos_date >> 9)),
+      static_cast<uint16_t>((h.dos_date >> 5) & 15), static_cast<uint16_t>(h.dos_date & 31),
+      static_cast<uint16_t>(h.dos_time >> 11), static_cast<uint16_t>((h.dos_time >> 5) & 63)};
+  const char after[5] = {'-', '-', ' ', ':', 0};
+  int n = 0;
+  for (int i = 0; i < 5; ++i) {
+    if (values[i] < 10) out[n++] = '0';
+    FormatNumber(values[i], out + n);
+    while (out[n]) ++n;
+    out[n++] = after[i];
+  }
 }
 
 void Describe(const ImageHeader& h, const ImageSummary& summary) {
-  rm::Print("Image:   ");
-  rm::Print(job.image);
-  rm::Print("\nMade:    ");
-  PrintNumber(1980 + (h.dos_date >> 9));
-  rm::PrintChar('-');
-  PrintTwo((h.dos_date >> 5) & 15);
-  rm::PrintChar('-');
-  PrintTwo(h.dos_date & 31);
-  rm::PrintChar(' ');
-  PrintTwo(h.dos_time >> 11);
-  rm::PrintChar(':');
-  PrintTwo((h.dos_time >> 5) & 63);
-  rm::Print("\nSize:    ");
-  PrintMegabytes(summary.bytes);
-  rm::Print("\nSource:  BIOS disk ");
-  PrintHex(h.bios_disk, 2);
-  rm::Print("h, partition at sector ");
-  PrintNumber(h.first_sector);
-  rm::Print(", ");
-  PrintMegabytes(uint64_t{h.sector_count} * kSectorSize);
-  rm::Print(", ");
-  rm::Print(h.fs == FileSystem::kFat12   ? "FAT12"
-            : h.fs == FileSystem::kFat16 ? "FAT16"
-            : h.fs == FileSystem::kFat32 ? "FAT32"
-                                         : "every sector");
-  rm::Print("\n");
+  char first[24], second[16];
+  Say(Msg::kImageIs, job.image);
+  FormatMade(h, first);
+  Say(Msg::kImageMade, first);
+  FormatMegabytes(summary.bytes, first);
+  Say(Msg::kImageSize, first);
+  FormatHex(h.bios_disk, 2, first);
+  FormatNumber(h.first_sector, second);
+  Say(Msg::kImageSource, first, second);
+  FormatMegabytes(uint64_t{h.sector_count} * kSectorSize, first);
+  const char* fs = h.fs == FileSystem::kFat12   ? "FAT12"
+                   : h.fs == FileSystem::kFat16 ? "FAT16"
+                   : h.fs == FileSystem::kFat32 ? "FAT32"
+                                                : nullptr;
+  if (fs) {
+    Say(Msg::kImageSourceEnd, first, fs);
+  } else {
+    Say(Msg::kImageSourceEverySector, first);
+  }
 }
 
 // Ten seconds to change one's mind; true when Esc was pressed.
 bool Cancelled() {
-  rm::Print("Drive C will be overwritten. Press Esc to cancel.\n");
+  SetTone(Tone::kAdvice);
+  Say(Msg::kWillOverwrite);
+  SetTone(Tone::kNormal);
   for (int left = 10; left > 0; --left) {
-    rm::Print("\rStarting in ");
-    PrintNumber(static_cast<uint32_t>(left));
-    rm::Print(" s ");
+    ShowCountdown(static_cast<uint32_t>(left));
     const uint32_t start = rm::BiosTicks();
     for (;;) {
       const uint32_t now = rm::BiosTicks();
@@ -59,7 +63,7 @@ bool Cancelled() {
       if (rm::TakeKey() == rm::kKeyEsc) return true;
     }
   }
-  rm::Print("\n");
+  EndCountdown();
   return false;
 }
 
@@ -87,7 +91,7 @@ Status Restore(const ImageSource& drive_c, ImageSummary* summary) {
   uint16_t error = 0;
   if (!image.Open(job.image, &error)) return Status::Fail(Fault::kFileOpen, 0, error);
   WrittenDisk target(disks[0], job);
-  ScreenProgress restoring("Restoring");
+  ScreenProgress restoring(Msg::kRestoring);
   const Status s = RestoreImage(image, target, drive_c.partition.first, drive_c.partition.count,
                                 workspace, &restoring, summary);
   restoring.Finish();
@@ -100,26 +104,28 @@ Status Restore(const ImageSource& drive_c, ImageSummary* summary) {
 // and says how to run it from a boot disk; never restarts by itself.
 [[noreturn]] void Incomplete(const ImageSource& drive_c, Status s) {
   for (;;) {
-    rm::Print("\nHF failed: The restore stopped. ");
-    PrintFault(s);
-    rm::Print(
-        "\nDrive C is incomplete: do not restart the computer now, it would not start.\n"
-        "To restore from a DOS boot disk instead, start from it and type:\n  HF ");
-    rm::Print(job.image);
-    rm::Print("\n");
-    if (job.unattended) rm::Exit(1);
-    rm::Print("Press R to run the restore again now.\n");
+    SetTone(Tone::kFailure);
+    Say(Msg::kHfStopped);
+    ShowFault(s);
+    Say(Msg::kDriveCIncomplete, job.image);
+    SetTone(Tone::kNormal);
+    if (job.unattended) Leave(1);
+    Say(Msg::kPressR);
     uint16_t key;
     do {
       key = rm::TakeKey();
     } while ((key | 0x20) != 'r');
     ImageSummary summary;
-    rm::Print("Writing drive C. Do not switch the computer off.\n");
+    SetTone(Tone::kAdvice);
+    Say(Msg::kWritingDriveC);
+    SetTone(Tone::kNormal);
     s = Restore(drive_c, &summary);
     if (s.ok()) {
-      rm::Print("Restore complete: ");
-      PrintMegabytes(uint64_t{summary.data_sectors} * kSectorSize);
-      rm::Print(" written to drive C.\n");
+      char written[16];
+      FormatMegabytes(uint64_t{summary.data_sectors} * kSectorSize, written);
+      SetTone(Tone::kGood);
+      Say(Msg::kRestoreComplete, written);
+      SetTone(Tone::kNormal);
       Finish(job);
     }
   }
@@ -128,59 +134,62 @@ Status Restore(const ImageSource& drive_c, ImageSummary* summary) {
 int Run() {
   rm::FailCriticalErrors();
   Crc32Init();
-  rm::Print("Orvane HF 1.0: restores drive C from an image file.\n");
+  OpenScreen();
+  SetTone(Tone::kTitle);
+  Say(Msg::kHfTitle);
+  SetTone(Tone::kNormal);
   StartJob("HF", job);
   const int disk_count = OpenBiosDisks(disks, 4);
-  if (disk_count == 0) Fail(job, "The BIOS reports no hard disk.", nullptr);
+  if (disk_count == 0) Fail(job, Msg::kNoHardDisk, Msg::kCheckTheDisk);
   ResolveImagePath(job, disks, disk_count, workspace);
-  if (DriveOf(job.image) == 3) {
-    Fail(job, "The image is on drive C, which the restore would overwrite.", nullptr);
-  }
+  if (DriveOf(job.image) == 3) Fail(job, Msg::kImageOnDriveCRestore, Msg::kCopyImageElsewhere);
   ImageSource drive_c;
   FindDriveC(job, disks[0], workspace, &drive_c);
 
   // Everything DOS writes on drive C comes first, so that the check below
   // reads the image as the restore will read it: after it nothing touches
   // drive C through DOS.
-  if (!RestoreBootFiles(job)) Fail(job, "The normal boot menu cannot be put back.", nullptr);
+  if (!RestoreBootFiles(job)) Fail(job, Msg::kMenuNotBack, kNoMessage);
 
   // Every byte of the image is checked before drive C is touched.
-  rm::Print("Image file: ");
-  rm::Print(job.image);
-  rm::Print("\n");
+  Say(Msg::kImageFile, job.image);
   uint16_t error = 0;
   if (!image.Open(job.image, &error)) {
-    FailStatus(job, nullptr, Status::Fail(Fault::kFileOpen, 0, error), nullptr);
+    FailStatus(job, kNoMessage, Status::Fail(Fault::kFileOpen, 0, error),
+               Msg::kChooseTheImageAgain);
   }
   ImageHeader header;
   ImageSummary summary;
-  ScreenProgress checking("Checking ");
+  ScreenProgress checking(Msg::kChecking);
   Status s = VerifyImage(image, workspace, &checking, &header, &summary);
   checking.Finish();
   image.Close();
   if (s.fault == Fault::kFileRead) {
-    FailStatus(job, "The image's drive cannot be read.", s,
-               "The drive may be failing: copy the image to another drive, if it can be read.");
+    FailStatus(job, Msg::kImageDriveUnreadable, s, Msg::kImageDriveFailing);
   }
-  if (!s.ok()) FailStatus(job, "The image cannot be used.", s, nullptr);
+  if (!s.ok()) FailStatus(job, Msg::kImageUnusable, s, Msg::kChooseAnotherImage);
   if (header.sector_count > drive_c.partition.count) {
-    Fail(job, "The image's partition is larger than drive C.", nullptr);
+    Fail(job, Msg::kPartitionTooLarge, Msg::kChooseAnImageOfThisDrive);
   }
   Describe(header, summary);
 
   if (!job.unattended && Cancelled()) {
-    rm::Print("\nCancelled. Drive C has not been changed.\n");
+    Say(Msg::kCancelled);
     Finish(job, 3);
   }
-  rm::Print("Writing drive C. Do not switch the computer off.\n");
+  SetTone(Tone::kAdvice);
+  Say(Msg::kWritingDriveC);
+  SetTone(Tone::kNormal);
   s = Restore(drive_c, &summary);
   if (!s.ok()) {
     if (job.drive_c_written) Incomplete(drive_c, s);
-    FailStatus(job, "The restore stopped.", s, nullptr);
+    FailStatus(job, Msg::kRestoreStopped, s, Msg::kRestoreAgain);
   }
-  rm::Print("Restore complete: ");
-  PrintMegabytes(uint64_t{summary.data_sectors} * kSectorSize);
-  rm::Print(" written to drive C.\n");
+  char written[16];
+  FormatMegabytes(uint64_t{summary.data_sectors} * kSectorSize, written);
+  SetTone(Tone::kGood);
+  Say(Msg::kRestoreComplete, written);
+  SetTone(Tone::kNormal);
   Finish(job);
 }
 

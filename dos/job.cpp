@@ -138,36 +138,52 @@ void SettleDrives(const Job& job) {
 
 }  // namespace
 
-void PrintNumber(uint32_t value) {
+void FormatNumber(uint32_t value, char* out) {
   char digits[12];
   int n = 0;
   do {
     digits[n++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value);
-  while (n) rm::PrintChar(digits[--n]);
+  int k = 0;
+  while (n) out[k++] = digits[--n];
+  out[k] = 0;
 }
 
-void PrintHex(uint32_t value, int digits) {
+void FormatHex(uint32_t value, int digits, char* out) {
+  int k = 0;
   for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-    rm::PrintChar("0123456789ABCDEF"[(value >> shift) & 15]);
+    out[k++] = "0123456789ABCDEF"[(value >> shift) & 15];
   }
+  out[k] = 0;
 }
 
-void PrintMegabytes(uint64_t bytes) {
+void FormatMegabytes(uint64_t bytes, char* out) {
   // Tenths of a megabyte, from 64 KiB units so that no 64-bit division is
   // needed.
   const uint32_t tenths = static_cast<uint32_t>(bytes >> 16) * 10 / 16;
-  PrintNumber(tenths / 10);
-  rm::PrintChar('.');
-  PrintNumber(tenths % 10);
-  rm::Print(" MB");
+  FormatNumber(tenths / 10, out);
+  char* end = out;
+  while (*end) ++end;
+  *end++ = '.';
+  *end++ = static_cast<char>('0' + tenths % 10);
+  CopyText(end, " MB", 4);
 }
 
-void PrintFault(const Status& s) {
-  char text[kFaultTextCapacity];
-  FormatFault(s, text, sizeof text);
-  rm::Print(text);
+namespace {
+
+// A fault's text on the screen, in its language.
+class ScreenFaultOut final : public FaultOut {
+ public:
+  void Say(Msg m, const char* first, const char* second) override { dos::Say(m, first, second); }
+  void SayWith(Msg m, Msg words) override { dos::SayWith(m, words); }
+};
+
+}  // namespace
+
+void ShowFault(const Status& s) {
+  ScreenFaultOut out;
+  FormatFault(s, out);
 }
 
 void StartJob(const char* name, Job& job) {
@@ -194,9 +210,7 @@ void StartJob(const char* name, Job& job) {
     job.has_ticket = TicketMatches(ticket, name, job.argument);
   }
   if (job.argument[0] == 0) {
-    Fail(job, "No image file was named.",
-         job.name[0] == 'B' ? "Usage: BF <image file>, for example BF D:\\BACKUP\\DRIVE-C.GHO"
-                            : "Usage: HF <image file>, for example HF D:\\BACKUP\\DRIVE-C.GHO");
+    Fail(job, Msg::kNoImageNamed, job.name[0] == 'B' ? Msg::kBfUsage : Msg::kHfUsage);
   }
 }
 
@@ -257,15 +271,13 @@ void ResolveImagePath(Job& job, rm::BiosDisk* disks, int disk_count, Workspace& 
     }
   }
   if (matches != 1) {
-    rm::Print("The image's drive has the volume serial number ");
-    PrintHex(job.ticket.serial >> 16, 4);
-    rm::PrintChar('-');
-    PrintHex(job.ticket.serial & 0xFFFF, 4);
-    rm::Print(".\n");
-    Fail(job,
-         matches == 0 ? "No DOS drive has that serial number."
-                      : "More than one DOS drive matches that serial number.",
-         "Back in Windows, choose an image on a FAT drive of a local hard disk.");
+    char serial[10];
+    FormatHex(job.ticket.serial >> 16, 4, serial);
+    serial[4] = '-';
+    FormatHex(job.ticket.serial & 0xFFFF, 4, serial + 5);
+    Say(Msg::kSerialIs, serial);
+    Fail(job, matches == 0 ? Msg::kNoDriveHasSerial : Msg::kManyDrivesHaveSerial,
+         Msg::kChooseLocalFatInWindows);
   }
   job.image[0] = static_cast<char>('@' + found);
   job.image[1] = ':';
@@ -288,10 +300,7 @@ void FindDriveC(Job& job, rm::BiosDisk& disk, Workspace& ws, ImageSource* source
     ++matches;
   }
   if (matches != 1) {
-    Fail(job,
-         matches == 0 ? "Drive C is not a FAT partition of the first hard disk."
-                      : "Drive C cannot be told apart from another partition.",
-         "BF and HF cannot work on this computer's drive C.");
+    Fail(job, matches == 0 ? Msg::kDriveCNotFat : Msg::kDriveCAmbiguous, Msg::kCannotWorkOnDriveC);
   }
 }
 
@@ -326,16 +335,10 @@ bool RestoreBootFiles(Job& job) {
   rm::DosDelete(kTicketPath);
   rm::FlushDiskCaches();
   SettleDrives(job);
-  if (!ok) {
-    rm::Print(
-        "C:\\BOOT.INI cannot be written: the computer may start DOS again.\n"
-        "Start from a boot disk and copy C:\\BOOT.ORV over C:\\BOOT.INI.\n");
-  }
-  if (!batch_back) {
-    rm::Print(
-        "C:\\AUTOEXEC.BAT cannot be put back: DOS started from the menu would run the job again.\n"
-        "Copy C:\\AUTOEXEC.ORV over C:\\AUTOEXEC.BAT, or remove its last line.\n");
-  }
+  if (!ok || !batch_back) SetTone(Tone::kFailure);
+  if (!ok) Say(Msg::kBootIniUnwritable);
+  if (!batch_back) Say(Msg::kAutoexecNotBack);
+  SetTone(Tone::kNormal);
   return ok;
 }
 
@@ -537,95 +540,133 @@ void ScreenProgress::Update(uint32_t done, uint32_t total) {
   const int percent =
       static_cast<int>(total > 0x01000000 ? done / (total / 100) : done * 100 / total);
   if (percent == last_percent_) return;
+  if (last_percent_ < 0 && ScreenIsChinese()) BeginProgressBar(what_);
   last_percent_ = percent;
   const uint32_t ticks = TicksSince(start_);
-  rm::PrintChar('\r');
-  rm::Print(what_);
-  rm::Print(" ");
-  if (percent < 10) rm::PrintChar(' ');
-  if (percent < 100) rm::PrintChar(' ');
-  PrintNumber(static_cast<uint32_t>(percent));
-  rm::Print("%  ");
-  PrintMegabytes(uint64_t{done} * kSectorSize);
-  rm::Print(" of ");
-  PrintMegabytes(uint64_t{total} * kSectorSize);
+  char done_text[16], total_text[16], speed_text[16], left_text[16];
+  FormatMegabytes(uint64_t{done} * kSectorSize, done_text);
+  FormatMegabytes(uint64_t{total} * kSectorSize, total_text);
+  speed_text[0] = left_text[0] = 0;
   if (ticks >= 18 && done > 0) {
     // Kilobytes a second, and the seconds the rest takes at that speed.
     const uint32_t kb = done / 2;
     const uint32_t per_second = kb < 0x00FFFFFF ? kb * 182 / 10 / ticks : kb / ticks * 182 / 10;
-    rm::Print(", ");
-    PrintMegabytes(uint64_t{per_second} * 1024);
-    rm::Print("/s");
+    FormatMegabytes(uint64_t{per_second} * 1024, speed_text);
     if (per_second > 0) {
       const uint32_t left = (total - done) / 2 / per_second;
-      rm::Print(", ");
-      PrintNumber(left / 60);
-      rm::PrintChar(':');
-      if (left % 60 < 10) rm::PrintChar('0');
-      PrintNumber(left % 60);
-      rm::Print(" left");
+      FormatNumber(left / 60, left_text);
+      char* end = left_text;
+      while (*end) ++end;
+      *end++ = ':';
+      if (left % 60 < 10) *end++ = '0';
+      FormatNumber(left % 60, end);
     }
+  }
+  if (ScreenIsChinese()) {
+    // The figures below the bar, in the screen's language.
+    char pattern[40], figures[120], piece[60];
+    LoadText(Msg::kDoneOfTotal, pattern, sizeof pattern);
+    size_t n = FillText(pattern, done_text, total_text, figures, sizeof figures);
+    if (speed_text[0]) {
+      LoadText(Msg::kSpeed, pattern, sizeof pattern);
+      FillText(pattern, speed_text, nullptr, piece, sizeof piece);
+      n += FillText(piece, nullptr, nullptr, figures + n, sizeof figures - n);
+    }
+    if (left_text[0]) {
+      LoadText(Msg::kTimeLeft, pattern, sizeof pattern);
+      FillText(pattern, left_text, nullptr, piece, sizeof piece);
+      FillText(piece, nullptr, nullptr, figures + n, sizeof figures - n);
+    }
+    DrawProgressBar(static_cast<uint32_t>(percent), figures);
+  }
+  if (!WritesEnglish()) return;
+  // The English line, redrawn in place.
+  char label[16], number[8];
+  FillText(EnglishText(what_), nullptr, nullptr, label, sizeof label);
+  rm::PrintChar('\r');
+  rm::Print(label);
+  rm::Print(" ");
+  if (percent < 10) rm::PrintChar(' ');
+  if (percent < 100) rm::PrintChar(' ');
+  FormatNumber(static_cast<uint32_t>(percent), number);
+  rm::Print(number);
+  rm::Print("%  ");
+  char sentence[80];
+  FillText(EnglishText(Msg::kDoneOfTotal), done_text, total_text, sentence, sizeof sentence);
+  rm::Print(sentence);
+  if (speed_text[0]) {
+    FillText(EnglishText(Msg::kSpeed), speed_text, nullptr, sentence, sizeof sentence);
+    rm::Print(sentence);
+  }
+  if (left_text[0]) {
+    FillText(EnglishText(Msg::kTimeLeft), left_text, nullptr, sentence, sizeof sentence);
+    rm::Print(sentence);
   }
   rm::Print("   ");
 }
 
 void ScreenProgress::Finish() {
   const uint32_t tenths = TicksSince(start_) * 100 / 182;
-  rm::Print("\n");
-  rm::Print(what_);
-  rm::Print(" took ");
-  PrintNumber(tenths / 10);
-  rm::PrintChar('.');
-  PrintNumber(tenths % 10);
-  rm::Print(" s.\n");
+  char seconds[16];
+  FormatNumber(tenths / 10, seconds);
+  char* end = seconds;
+  while (*end) ++end;
+  *end++ = '.';
+  *end++ = static_cast<char>('0' + tenths % 10);
+  *end = 0;
+  if (ScreenIsChinese() && last_percent_ >= 0) EndProgressBar();
+  if (WritesEnglish()) rm::Print("\n");
+  SayWith(Msg::kTook, what_, seconds);
 }
 
 namespace {
 
-[[noreturn]] void End(Job& job, const char* what, const Status* status, const char* advice) {
+[[noreturn]] void End(Job& job, Msg what, const Status* status, Msg advice) {
   if (!job.drive_c_written) RestoreBootFiles(job);
-  rm::Print("\n");
-  rm::Print(job.name);
-  rm::Print(" failed: ");
-  if (what) rm::Print(what);
-  if (status && what && status->fault == Fault::kFileOpen) {
+  SetTone(Tone::kFailure);
+  Show("\n");
+  Say(Msg::kFailed, job.name);
+  if (what != kNoMessage) Say(what);
+  if (status && what != kNoMessage && status->fault == Fault::kFileOpen) {
     // `what` is the sentence (without its full stop): only why follows.
-    if (const char* why = DosErrorText(status->detail)) {
-      rm::Print(" (");
-      rm::Print(why);
-      rm::Print(")");
-    }
-    rm::PrintChar('.');
+    Msg why;
+    if (DosErrorMessage(status->detail, &why)) SayWith(Msg::kBecause, why);
+    Say(Msg::kFullStop);
   } else if (status) {
-    if (what) rm::Print(" ");
-    PrintFault(*status);
+    if (what != kNoMessage) Show(" ");
+    ShowFault(*status);
   }
-  rm::Print("\n");
-  if (!job.drive_c_written) rm::Print("Drive C has not been changed.\n");
-  if (advice) {
-    rm::Print(advice);
-    rm::Print("\n");
+  Show("\n");
+  SetTone(Tone::kAdvice);
+  if (!job.drive_c_written) Say(Msg::kNotChanged);
+  if (advice != kNoMessage) {
+    Say(advice);
+    Show("\n");
   }
-  if (job.unattended) rm::Exit(1);
-  rm::Print("Press a key to restart the computer (it restarts by itself in 60 seconds).\n");
+  SetTone(Tone::kNormal);
+  if (job.unattended) Leave(1);
+  Say(Msg::kPressAKey);
   const uint32_t start = rm::BiosTicks();
   while (TicksSince(start) < 60 * 182 / 10 && rm::TakeKey() == 0) {
   }
-  if (job.no_restart) rm::Exit(1);
+  if (job.no_restart) Leave(1);
   rm::Reboot();
 }
 
 }  // namespace
 
-void Fail(Job& job, const char* what, const char* advice) { End(job, what, nullptr, advice); }
-
-void FailStatus(Job& job, const char* what, const Status& s, const char* advice) {
-  End(job, what, &s, advice);
+void Leave(uint8_t code) {
+  CloseScreen();
+  rm::Exit(code);
 }
 
+void Fail(Job& job, Msg what, Msg advice) { End(job, what, nullptr, advice); }
+
+void FailStatus(Job& job, Msg what, const Status& s, Msg advice) { End(job, what, &s, advice); }
+
 void Finish(const Job& job, uint8_t code) {
-  if (job.unattended || job.no_restart) rm::Exit(code);
-  rm::Print("Restarting the computer...\n");
+  if (job.unattended || job.no_restart) Leave(code);
+  Say(Msg::kRestarting);
   rm::Reboot();
 }
 

@@ -8,6 +8,7 @@
 #include "dos/engine/handover.h"
 #include "dos/engine/image.h"
 #include "dos/rm/dos_api.h"
+#include "dos/screen.h"
 
 namespace orvane::dos {
 
@@ -109,38 +110,44 @@ class DosImageFile final : public ImageOutput, public ImageInput {
   uint32_t taken_ = 0;  // bytes of a read-ahead block handed out
 };
 
-// The progress line: percent, megabytes done of the total, speed and time
-// left, redrawn in place.
+// The progress: percent, megabytes done of the total, speed and time
+// left; a line redrawn in place in English, a bar in Chinese.
 class ScreenProgress final : public Progress {
  public:
-  explicit ScreenProgress(const char* what) : what_(what) {}
+  explicit ScreenProgress(Msg what) : what_(what) {}
   void Update(uint32_t done, uint32_t total) override;
-  // Ends the line with the time taken: " in 12.3 s".
+  // Ends with the time taken: "Writing   took 12.3 s."
   void Finish();
 
  private:
-  const char* what_;
+  Msg what_;
   uint32_t start_ = rm::BiosTicks();
   int last_percent_ = -1;
 };
 
-// Printing numbers.
-void PrintNumber(uint32_t value);
-void PrintMegabytes(uint64_t bytes);  // "123.4 MB"
-void PrintHex(uint32_t value, int digits);
-void PrintFault(const Status& s);
+// Numbers as text, for a message's arguments: "123", "0C", "123.4 MB".
+void FormatNumber(uint32_t value, char* out /* 11 bytes */);
+void FormatHex(uint32_t value, int digits, char* out /* digits + 1 bytes */);
+void FormatMegabytes(uint64_t bytes, char* out /* 16 bytes */);
+// A fault's sentence and position, in the screen's language.
+void ShowFault(const Status& s);
+
+// No message: for Fail's `what` or `advice`.
+constexpr Msg kNoMessage = Msg::kCount;
 
 // Ends a run that failed: the message, that drive C has not been changed
-// (unless it has), `advice` when not null, then (attended) a key or 60
+// (unless it has), `advice` unless kNoMessage, then (attended) a key or 60
 // seconds and a restart into Windows; unattended, exit code 1.
 // The normal boot files are put back first, unless drive C has been written.
-[[noreturn]] void Fail(Job& job, const char* what, const char* advice);
-// `what` may be null where the fault's own sentence says it; with a
+[[noreturn]] void Fail(Job& job, Msg what, Msg advice);
+// `what` may be kNoMessage where the fault's own sentence says it; with a
 // kFileOpen fault it is the sentence without its full stop, and only the
 // DOS error in words follows it.
-[[noreturn]] void FailStatus(Job& job, const char* what, const Status& s, const char* advice);
+[[noreturn]] void FailStatus(Job& job, Msg what, const Status& s, Msg advice);
 // Ends a run that succeeded (or was cancelled): restart, or exit with
 // `code` when the job does not restart.
 [[noreturn]] void Finish(const Job& job, uint8_t code = 0);
+// Back to text mode and to DOS with `code`.
+[[noreturn]] void Leave(uint8_t code);
 
 }  // namespace orvane::dos

@@ -2,67 +2,57 @@
 
 namespace orvane::dos {
 
-const char* FaultText(Fault fault) {
+Msg FaultMessage(Fault fault) {
   switch (fault) {
     case Fault::kNone:
-      return "No error.";
+      return Msg::kFaultNone;
     case Fault::kDiskRead:
-      return "A disk sector cannot be read.";
+      return Msg::kFaultDiskRead;
     case Fault::kDiskWrite:
-      return "A disk sector cannot be written.";
+      return Msg::kFaultDiskWrite;
     case Fault::kFileOpen:
-      return "The image file cannot be opened.";
+      return Msg::kFaultFileOpen;
     case Fault::kFileRead:
-      return "The image file cannot be read.";
+      return Msg::kFaultFileRead;
     case Fault::kFileWrite:
-      return "The image file cannot be written.";
+      return Msg::kFaultFileWrite;
     case Fault::kFileFull:
-      return "The image drive is full.";
+      return Msg::kFaultFileFull;
     case Fault::kNotAnImage:
-      return "The file is not an Orvane image.";
+      return Msg::kFaultNotAnImage;
     case Fault::kVersion:
-      return "The image was made by a newer version of Orvane.";
+      return Msg::kFaultVersion;
     case Fault::kHeaderDamaged:
-      return "The image header is damaged.";
+      return Msg::kFaultHeaderDamaged;
     case Fault::kChunkDamaged:
-      return "The image is damaged (a checksum does not match).";
+      return Msg::kFaultChunkDamaged;
     case Fault::kCutShort:
-      return "The image is incomplete (it was cut short).";
+      return Msg::kFaultCutShort;
     case Fault::kPartMissing:
-      return "A part of the image is missing.";
+      return Msg::kFaultPartMissing;
     case Fault::kTrailerDamaged:
-      return "The image's completion record is damaged.";
+      return Msg::kFaultTrailerDamaged;
     case Fault::kTooLarge:
-      return "The image is larger than drive C.";
+      return Msg::kFaultTooLarge;
     case Fault::kFileSystem:
-      return "Drive C changed while it was read.";
+      return Msg::kFaultFileSystem;
     case Fault::kOutOfRange:
-      return "The image is damaged (data outside its partition).";
+      return Msg::kFaultOutOfRange;
   }
-  return "Unknown error.";
+  return Msg::kFaultUnknown;
 }
+
+const char* FaultText(Fault fault) { return EnglishText(FaultMessage(fault)); }
 
 namespace {
 
-// Appends to a zero-ended text of fixed capacity, dropping what does not
-// fit.
-class TextOut {
+// Numbers as text, without 64-bit division.
+class Number {
  public:
-  TextOut(char* out, size_t capacity) : out_(out), capacity_(capacity) {
-    if (capacity_ > 0) out_[0] = 0;
-  }
-  void Char(char c) {
-    if (length_ + 1 >= capacity_) return;
-    out_[length_++] = c;
-    out_[length_] = 0;
-  }
-  void Text(const char* text) {
-    while (*text) Char(*text++);
-  }
   // In decimal. The value is four 16-bit pieces, each divided by 10 in
   // 32 bits, so that no 64-bit division is needed (real mode has no
   // library to do one).
-  void Decimal(uint64_t value) {
+  static Number Decimal(uint64_t value) {
     uint16_t pieces[4] = {static_cast<uint16_t>(value), static_cast<uint16_t>(value >> 16),
                           static_cast<uint16_t>(value >> 32), static_cast<uint16_t>(value >> 48)};
     char digits[20];
@@ -76,12 +66,37 @@ class TextOut {
       }
       digits[n++] = static_cast<char>('0' + rest);
     } while (pieces[0] | pieces[1] | pieces[2] | pieces[3]);
-    while (n) Char(digits[--n]);
+    Number number;
+    int length = 0;
+    while (n) number.text_[length++] = digits[--n];
+    number.text_[length] = 0;
+    return number;
   }
-  void Hex2(uint16_t value) {
-    Char("0123456789ABCDEF"[(value >> 4) & 15]);
-    Char("0123456789ABCDEF"[value & 15]);
+  static Number Hex2(uint16_t value) {
+    Number number;
+    number.text_[0] = "0123456789ABCDEF"[(value >> 4) & 15];
+    number.text_[1] = "0123456789ABCDEF"[value & 15];
+    number.text_[2] = 0;
+    return number;
   }
+  const char* text() const { return text_; }
+
+ private:
+  char text_[21];
+};
+
+// The English text, appended to a zero-ended text of fixed capacity.
+class EnglishOut final : public FaultOut {
+ public:
+  EnglishOut(char* out, size_t capacity) : out_(out), capacity_(capacity) {
+    if (capacity_ > 0) out_[0] = 0;
+  }
+  void Say(Msg m, const char* first, const char* second) override {
+    if (length_ < capacity_) {
+      length_ += FillText(EnglishText(m), first, second, out_ + length_, capacity_ - length_);
+    }
+  }
+  void SayWith(Msg m, Msg words) override { Say(m, EnglishText(words), nullptr); }
   size_t length() const { return length_; }
 
  private:
@@ -92,93 +107,107 @@ class TextOut {
 
 }  // namespace
 
-const char* DosErrorText(uint16_t code) {
+bool DosErrorMessage(uint16_t code, Msg* words) {
   switch (code) {
     case 0x02:
-      return "file not found";
+      *words = Msg::kErrorFileNotFound;
+      return true;
     case 0x03:
-      return "path not found";
+      *words = Msg::kErrorPathNotFound;
+      return true;
     case 0x04:
-      return "too many open files";
+      *words = Msg::kErrorTooManyFiles;
+      return true;
     case 0x05:
-      return "access denied";
+      *words = Msg::kErrorAccessDenied;
+      return true;
     case 0x0F:
-      return "no such drive";
+      *words = Msg::kErrorNoDrive;
+      return true;
     case 0x13:
-      return "the disk is write-protected";
+      *words = Msg::kErrorWriteProtected;
+      return true;
     case 0x15:
-      return "the drive is not ready";
+      *words = Msg::kErrorNotReady;
+      return true;
     // 17h to 1Fh: the disk errors DOS met (its critical errors 04h to 0Ch).
     case 0x17:
-      return "the disk's data is damaged";
+      *words = Msg::kErrorDataDamaged;
+      return true;
     case 0x19:
-      return "the disk cannot seek";
+      *words = Msg::kErrorSeek;
+      return true;
     case 0x1B:
-      return "a disk sector was not found";
+      *words = Msg::kErrorSectorNotFound;
+      return true;
     case 0x1D:
-      return "the disk cannot be written";
+      *words = Msg::kErrorCannotWrite;
+      return true;
     case 0x1E:
-      return "the disk cannot be read";
+      *words = Msg::kErrorCannotRead;
+      return true;
     case 0x1F:
-      return "the disk failed";
+      *words = Msg::kErrorDiskFailed;
+      return true;
     case 0x27:
-      return "the disk is full";
+      *words = Msg::kErrorDiskFull;
+      return true;
     case 0x50:
-      return "the file exists";
+      *words = Msg::kErrorFileExists;
+      return true;
     default:
-      return nullptr;
+      return false;
+  }
+}
+
+const char* DosErrorText(uint16_t code) {
+  Msg words;
+  return DosErrorMessage(code, &words) ? EnglishText(words) : nullptr;
+}
+
+void FormatFault(const Status& s, FaultOut& out) {
+  out.Say(FaultMessage(s.fault));
+  switch (s.fault) {
+    case Fault::kDiskRead:
+    case Fault::kDiskWrite:
+      // A disk in a file has no BIOS status.
+      if (s.detail) {
+        out.Say(Msg::kAtSectorStatus, Number::Decimal(s.where).text(),
+                Number::Hex2(s.detail).text());
+      } else {
+        out.Say(Msg::kAtSector, Number::Decimal(s.where).text());
+      }
+      break;
+    case Fault::kChunkDamaged:
+    case Fault::kOutOfRange:
+      out.Say(Msg::kAtChunk, Number::Decimal(s.where).text());
+      break;
+    case Fault::kCutShort:
+    case Fault::kFileRead:
+      out.Say(Msg::kAtByte, Number::Decimal(s.where).text());
+      break;
+    case Fault::kPartMissing:
+      out.Say(Msg::kAtPart, Number::Decimal(s.detail).text());
+      break;
+    case Fault::kFileOpen:
+    case Fault::kFileWrite: {
+      Msg words;
+      if (DosErrorMessage(s.detail, &words)) {
+        out.SayWith(Msg::kBecause, words);
+      } else if (s.detail) {
+        out.Say(Msg::kDosError, Number::Decimal(s.detail).text());
+      }
+      break;
+    }
+    default:
+      break;
   }
 }
 
 size_t FormatFault(const Status& s, char* out, size_t capacity) {
-  TextOut text(out, capacity);
-  text.Text(FaultText(s.fault));
-  switch (s.fault) {
-    case Fault::kDiskRead:
-    case Fault::kDiskWrite:
-      text.Text(" (sector ");
-      text.Decimal(s.where);
-      // A disk in a file has no BIOS status.
-      if (s.detail) {
-        text.Text(", BIOS status ");
-        text.Hex2(s.detail);
-        text.Char('h');
-      }
-      text.Char(')');
-      break;
-    case Fault::kChunkDamaged:
-    case Fault::kOutOfRange:
-      text.Text(" (chunk ");
-      text.Decimal(s.where);
-      text.Char(')');
-      break;
-    case Fault::kCutShort:
-    case Fault::kFileRead:
-      text.Text(" (at byte ");
-      text.Decimal(s.where);
-      text.Char(')');
-      break;
-    case Fault::kPartMissing:
-      text.Text(" (part ");
-      text.Decimal(s.detail);
-      text.Char(')');
-      break;
-    case Fault::kFileOpen:
-    case Fault::kFileWrite:
-      if (const char* words = DosErrorText(s.detail)) {
-        text.Text(" (");
-        text.Text(words);
-        text.Char(')');
-      } else if (s.detail) {
-        text.Text(" (DOS error ");
-        text.Decimal(s.detail);
-        text.Char(')');
-      }
-      break;
-    default:
-      break;
-  }
-  return text.length();
+  EnglishOut english(out, capacity);
+  FormatFault(s, english);
+  return english.length();
 }
 
 }  // namespace orvane::dos

@@ -5,6 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "dos/engine/messages.h"
+
 namespace orvane::dos {
 
 enum class Fault : uint8_t {
@@ -39,21 +41,43 @@ struct Status {
   }
 };
 
-// A short English sentence for `fault`, for DOS's text screen.
+// The catalogue's sentence for `fault`.
+Msg FaultMessage(Fault fault);
+// Its English text, as on DOS's text screen.
 const char* FaultText(Fault fault);
 
-// A DOS error code in words ("file not found"); null for codes without.
+// A DOS error code in words (kErrorFileNotFound, ...); false for codes
+// without.
+bool DosErrorMessage(uint16_t code, Msg* words);
+// The English words; null for codes without.
 const char* DosErrorText(uint16_t code);
 
-// Room for any text FormatFault writes, its terminating zero included.
+// Where FormatFault puts a fault's text: catalogue messages, each with up
+// to two arguments, in the language of the sink.
+class FaultOut {
+ public:
+  virtual void Say(Msg m, const char* first = nullptr, const char* second = nullptr) = 0;
+  // Says `m` with the text of `words`, in the same language, as its
+  // argument.
+  virtual void SayWith(Msg m, Msg words) = 0;
+
+ protected:
+  ~FaultOut() = default;
+};
+
+// Says the sentence for `s.fault` and, where the fault has one, its
+// position: "(sector N, BIOS status XXh)", "(chunk N)", "(at byte N)",
+// "(part N)", the DOS error in words or "(DOS error N)". Builds
+// freestanding: no 64-bit division is needed.
+void FormatFault(const Status& s, FaultOut& out);
+
+// Room for any English text FormatFault writes, its terminating zero
+// included.
 constexpr size_t kFaultTextCapacity = 112;
 
-// Writes the sentence for `s.fault` and, where the fault has one, its
-// position: "(sector N, BIOS status XXh)", "(chunk N)", "(at byte N)",
-// "(part N)", "(DOS error N)". Always ends `out` with a zero (when
+// The English text into `out`. Always ends `out` with a zero (when
 // `capacity` is not 0), cutting the text short if it does not fit; returns
-// the characters written before the zero. Builds freestanding: no 64-bit
-// division is needed.
+// the characters written before the zero.
 size_t FormatFault(const Status& s, char* out, size_t capacity);
 
 }  // namespace orvane::dos

@@ -27,6 +27,9 @@ SECTIONS
   .text : {
     KEEP(*(.text.start))
     *(.text .text.*)
+    /* Data that only FarRead from CS reaches (CODE_DATA): the Chinese
+     * texts and glyphs, kept out of the full data segment. */
+    *(.cstext .cstext.*)
   }
   __text_end = .;
 

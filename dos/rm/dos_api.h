@@ -151,6 +151,26 @@ void FlushDiskCaches();
 void Print(const char* text);
 void PrintChar(char c);
 
+// True when standard output is the console, not a file (INT 21h AX=4400h:
+// a character device that is the standard output).
+bool OutputIsConsole();
+
+// True when INT 10h AX=1A00h reports a colour VGA as the active display.
+bool VgaPresent();
+// Sets the BIOS video mode (INT 10h AH=00h): 12h for 640x480 in 16
+// colours, 03h for 80x25 text.
+void SetVideoMode(uint8_t mode);
+
+// Mode 12h draws through the graphics controller into four planes at
+// A000h, 80 bytes a line of 640 pixels, the leftmost in the high bit.
+constexpr uint16_t kVgaLineBytes = 80;
+// Sets the pixels that `mask` selects in the byte at `offset` to `colour`
+// and leaves the others as they are.
+void VgaPaint(uint16_t offset, uint8_t mask, uint8_t colour);
+// Copies `bytes` bytes of all four planes from `from` to `to` (to below
+// from), as a scroll does.
+void VgaCopy(uint16_t to, uint16_t from, uint16_t bytes);
+
 // BIOS ticks since midnight, about 18.2 a second: the BIOS data area's
 // count at 40h:6Ch, read there rather than through INT 1Ah AH=00h, which
 // would take DOS's midnight flag and so keep its date from advancing.

@@ -36,4 +36,13 @@ void PrintChar(char c) {
   }
 }
 
+bool OutputIsConsole() {
+  Regs r;
+  r.eax = 0x4400;
+  r.ebx = 1;
+  Dos(0x44, r);
+  // DX bit 7: a character device; bit 1: the console's output.
+  return !r.carry() && (r.edx & 0x82) == 0x82;
+}
+
 }  // namespace orvane::dos::rm

@@ -40,5 +40,29 @@ TEST(FormatFault, PositionsIn64BitsAndTheTextCutToFit) {
   }
 }
 
+// A message's "{}" take the arguments in order; a missing one is empty, a
+// third "{}" stays as it is, and the text is cut to the capacity.
+TEST(FillText, ArgumentsInOrderAndTheTextCutToFit) {
+  char out[64];
+  EXPECT_EQ(
+      FillText("The image needs {}; its drive has {} free.", "5.0 MB", "1.2 MB", out, sizeof out),
+      std::string("The image needs 5.0 MB; its drive has 1.2 MB free.").size());
+  EXPECT_STREQ(out, "The image needs 5.0 MB; its drive has 1.2 MB free.");
+  FillText("{} failed: {}{}", "HF", nullptr, out, sizeof out);
+  EXPECT_STREQ(out, "HF failed: {}");
+  EXPECT_EQ(FillText("{} 失败：", "BF", nullptr, out, 6), 5u);
+  EXPECT_STREQ(out, "BF \xE5\xA4");
+  EXPECT_EQ(FillText("abc", nullptr, nullptr, out, 0), 0u);
+  // The English of every message is there, and a fault's words in order.
+  for (int m = 0; m < static_cast<int>(Msg::kCount); ++m) {
+    EXPECT_NE(EnglishText(static_cast<Msg>(m))[0], 0) << m;
+  }
+  char text[kFaultTextCapacity];
+  FormatFault(Status::Fail(Fault::kFileWrite, 0, 0x27), text, sizeof text);
+  EXPECT_STREQ(text, "The image file cannot be written. (the disk is full)");
+  FormatFault(Status::Fail(Fault::kFileOpen, 0, 0x99), text, sizeof text);
+  EXPECT_STREQ(text, "The image file cannot be opened. (DOS error 153)");
+}
+
 }  // namespace
 }  // namespace orvane::dos
