@@ -32,6 +32,7 @@ import tempfile
 import time
 
 import dosbox_harness
+import vga_screen
 from dosbox_harness import SECTOR, MissingProgram, fsck, partition_entry, program  # noqa: F401
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -439,7 +440,7 @@ class Outcome:
     how: str               # "restarted", "returned" or "cut"
     exit_code: int | None  # when the commands returned
     screen: str            # the last screen's text
-    folder: pathlib.Path   # where its screen.txt and screen.png are
+    folder: pathlib.Path   # where its screen.txt, screen.ppm and screen.png are
 
     def __str__(self):
         return f"{self.how} (screen in {self.folder}):\n{self.screen}"
@@ -454,12 +455,17 @@ class Machine:
     """
 
     def __init__(self, folder, disks, name="run", commands=("CALL C:\\AUTOEXEC.BAT",),
-                 environment=None, faults=None, floppy_files=(), timeout=300, memory=64):
+                 environment=None, faults=None, floppy_files=(), timeout=300, memory=64,
+                 chinese=False):
         self.folder = pathlib.Path(folder)
         self.name = name
         self.disks = list(disks)
         self.commands = list(commands)
-        self.environment = environment
+        # BF and HF speak Chinese on a VGA unless told otherwise; the runs
+        # that read the text screen tell them.
+        self.environment = dict(environment or {})
+        if not chinese:
+            self.environment.setdefault("ORVANE_LANG", "EN")
         self.faults = faults or {}
         self.floppy_files = list(floppy_files)
         self.limit = timeout
@@ -545,16 +551,53 @@ class Machine:
         return decode_screen(self.monitor.command("xp /2000hx 0xb8000"))
 
     def keep_screen(self):
-        """Saves the screen as screen.txt and screen.png; returns its text."""
+        """Saves the screen as screen.txt, screen.ppm and screen.png;
+        returns its text."""
         text = self.screen()
         (self.screens / "screen.txt").write_text(text + "\n", encoding="utf-8")
         ppm = self.screens / "screen.ppm"
         self.monitor.command(f"screendump {ppm}")
+        # The PPM stays for the tests that read the pixels.
         if ppm.exists():
             subprocess.run(["convert", str(ppm), str(self.screens / "screen.png")],
                            capture_output=True)
-            ppm.unlink()
         return text
+
+    def vga_screen(self):
+        """The screen now as pixels (vga_screen.Screen): mode 12h's grid of
+        cells."""
+        ppm = pathlib.Path(self.temp.name) / "vga.ppm"
+        self.monitor.command(f"screendump {ppm}")
+        try:
+            return vga_screen.read_ppm(ppm)
+        finally:
+            ppm.unlink(missing_ok=True)
+
+    def wait_for_drawing(self, found, what, timeout=None):
+        """Polls the pixel screen until `found(screen)` gives something
+        true; that, and the screen. Fails as wait_for does."""
+        until = self.deadline if timeout is None else min(self.deadline,
+                                                          time.monotonic() + timeout)
+        while True:
+            if not self.alive():
+                self.fail(f"QEMU ended before the screen showed {what}")
+            screen = self.vga_screen()
+            result = found(screen)
+            if result:
+                return result, screen
+            if not self.status().startswith("running"):
+                self.fail(f"the machine stopped before the screen showed {what}")
+            if time.monotonic() > until:
+                self.fail(f"the screen did not show {what} in time:\n"
+                          f"{screen.dump_text(vga_screen.unifont())}")
+            time.sleep(0.2)
+
+    def wait_for_text(self, text, timeout=None):
+        """Waits until the pixel screen shows `text` drawn in Unifont's
+        glyphs; its (row, column) and the screen."""
+        font = vga_screen.unifont()
+        return self.wait_for_drawing(lambda screen: screen.find_text(font, text), repr(text),
+                                     timeout)
 
     def fail(self, why):
         """Ends the run and raises, with its last screen kept."""
