@@ -131,8 +131,21 @@ class DosSideTest(unittest.TestCase):
 
 class BackupAndRestore(DosSideTest):
     def test_backup_then_damage_then_restore_brings_drive_c_back(self):
-        machine = Machine(self.folder, job="BF")
-        backup, = machine.run([f"BF {WINDOWS_PATH.lower()}"])
+        # DOSBox has a VGA: the programs draw in Chinese and the redirected
+        # output is the English log; with ORVANE_LANG=EN the English text
+        # screen is that output.
+        for language in ("ZH", "EN"):
+            with self.subTest(language):
+                self.backup_damage_restore(language)
+
+    def backup_damage_restore(self, language):
+        folder = self.folder / language
+        folder.mkdir()
+        environment = {"ORVANE_UNATTENDED": "1"}
+        if language == "EN":
+            environment["ORVANE_LANG"] = "EN"
+        machine = Machine(folder, job="BF")
+        backup, = machine.run([f"BF {WINDOWS_PATH.lower()}"], environment)
         self.assertEqual(backup.exit_code, 0, backup.output)
         self.assertIn("D:\\BACKUP\\2026-1~1.GHO", backup.output)
         self.assertIn("Backup complete and verified", backup.output)
@@ -154,7 +167,7 @@ class BackupAndRestore(DosSideTest):
         machine.put(machine.c, "/NEW.BIN", b"new", keep=False)
         machine.hand_over("HF")
 
-        restore, = machine.run([f"HF {WINDOWS_PATH}"])
+        restore, = machine.run([f"HF {WINDOWS_PATH}"], environment)
         self.assertEqual(restore.exit_code, 0, restore.output)
         self.assertIn("Restore complete", restore.output)
         self.assertFilesAsMade(machine)
