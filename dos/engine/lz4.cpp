@@ -1,0 +1,230 @@
+#include "dos/engine/lz4.h"
+
+#include "dos/engine/bytes.h"
+
+namespace orvane::dos {
+namespace {
+
+// MatchLength finds the first differing byte from the low end of a word.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+
+// Built for size (real mode), the helpers stay apart rather than being
+// copied into each caller.
+#if defined(__OPTIMIZE_SIZE__)
+#define ORVANE_LZ4_SHARED __attribute__((noinline))
+#else
+#define ORVANE_LZ4_SHARED inline
+#endif
+
+constexpr uint32_t kMinMatch = 4;
+constexpr uint32_t kLastLiterals = 5;  // a block always ends with at least this many literals
+constexpr uint32_t kMatchLead = 12;    // the last match starts at least this far before the end
+constexpr uint32_t kNibble = 15;       // a length's 4 bits in the token: 15 says more bytes follow
+constexpr uint32_t kChunk = 8;         // what a copy moves at a time
+
+// The widest word a load gives: 8 bytes on 64-bit machines, 4 in real mode.
+using Word = uintptr_t;
+
+inline Word LoadWord(const uint8_t* p) {
+  Word w;
+  __builtin_memcpy(&w, p, sizeof w);
+  return w;
+}
+
+inline uint32_t LoadRaw32(const uint8_t* p) {
+  uint32_t v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline uint32_t Hash(uint32_t four_bytes) {
+  return (four_bytes * 2654435761u) >> (32 - kLz4HashBits);
+}
+
+inline uint32_t LowZeroBytes(Word w) {
+  if constexpr (sizeof(Word) == 8) return static_cast<uint32_t>(__builtin_ctzll(w)) / 8;
+  return static_cast<uint32_t>(__builtin_ctz(static_cast<uint32_t>(w))) / 8;
+}
+
+// How many bytes from `a` on equal those from `b`, counting up to `end`.
+// `b` lies before `a`.
+uint32_t MatchLength(const uint8_t* a, const uint8_t* b, const uint8_t* end) {
+  const uint8_t* const start = a;
+  while (static_cast<size_t>(end - a) >= sizeof(Word)) {
+    const Word diff = LoadWord(a) ^ LoadWord(b);
+    if (diff) return static_cast<uint32_t>(a - start) + LowZeroBytes(diff);
+    a += sizeof(Word);
+    b += sizeof(Word);
+  }
+  while (a < end && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return static_cast<uint32_t>(a - start);
+}
+
+// The bytes after the token that carry what a length has past its 15
+// (none below 15).
+inline uint32_t ExtraBytes(uint32_t length) { return (length + 255 - kNibble) / 255; }
+
+inline uint32_t Nibble(uint32_t length) { return length < kNibble ? length : kNibble; }
+
+ORVANE_LZ4_SHARED uint8_t* PutExtra(uint8_t* op, uint32_t length) {
+  if (length >= kNibble) {
+    for (length -= kNibble; length >= 255; length -= 255) *op++ = 255;
+    *op++ = static_cast<uint8_t>(length);
+  }
+  return op;
+}
+
+// Appends a sequence: `literals` bytes from `from`, then a match of
+// `match` bytes `offset` back, or no match (the block's last sequence)
+// when `offset` is 0. Null when it would pass `end`; then nothing is
+// written.
+uint8_t* PutSequence(uint8_t* op, uint8_t* end, const uint8_t* from, uint32_t literals,
+                     uint32_t offset, uint32_t match) {
+  uint32_t need = 1 + ExtraBytes(literals) + literals;
+  uint32_t token = Nibble(literals) << 4;
+  match -= kMinMatch;
+  if (offset) {
+    need += 2 + ExtraBytes(match);
+    token |= Nibble(match);
+  }
+  if (need > static_cast<uint32_t>(end - op)) return nullptr;
+  *op++ = static_cast<uint8_t>(token);
+  op = PutExtra(op, literals);
+  CopyBytes(op, from, literals);
+  op += literals;
+  if (offset) {
+    Store16(op, static_cast<uint16_t>(offset));
+    op = PutExtra(op + 2, match);
+  }
+  return op;
+}
+
+// Copies `size` bytes forward: `kChunk` bytes at a time with `chunks`
+// (which may write up to 7 bytes more and read as many more), else a byte
+// at a time. The source may overlap the target: a byte at a time, a match
+// repeats what it has just written; by chunks, the source must lie at
+// least a chunk away.
+ORVANE_LZ4_SHARED void Copy(uint8_t* to, const uint8_t* from, uint32_t size, bool chunks) {
+  if (chunks) {
+    uint8_t* const end = to + size;
+    do {
+      uint64_t chunk;
+      __builtin_memcpy(&chunk, from, kChunk);
+      __builtin_memcpy(to, &chunk, kChunk);
+      to += kChunk;
+      from += kChunk;
+    } while (to < end);
+    return;
+  }
+  for (; size; --size) *to++ = *from++;
+}
+
+// What the bytes that extend a length add to it (each 255 says one more
+// follows); more than any buffer holds when the block ends first.
+ORVANE_LZ4_SHARED uint32_t Extra(const uint8_t*& ip, const uint8_t* in_end) {
+  uint32_t sum = 0, byte;
+  do {
+    if (ip == in_end) return 0x40000000;
+    byte = *ip++;
+    sum += byte;
+  } while (byte == 255);
+  return sum;
+}
+
+}  // namespace
+
+uint32_t Lz4Compress(const uint8_t* in, uint32_t size, uint8_t* out, uint32_t capacity,
+                     Lz4Table& table) {
+  if (size > 0xFFFF) return 0;
+  // Every slot starts at position 0, which is as good a guess as any: a
+  // candidate counts only when its four bytes match.
+  FillBytes(table.slots, 0, sizeof table.slots);
+  uint8_t* op = out;
+  uint8_t* const end = out + capacity;
+  // Blocks of 12 bytes or fewer are literals only.
+  const uint32_t last_start = size > kMatchLead ? size - kMatchLead : 0;
+  uint32_t anchor = 0;  // the first byte no sequence holds yet
+  uint32_t pos = 1;
+  for (;;) {
+    // Without a match, the rest of the block is the last sequence's
+    // literals. Each miss in a row lengthens the step a little (by one
+    // every 64), which moves quickly through data that does not compress.
+    uint32_t start = size, offset = 0, length = 0;
+    for (uint32_t misses = 64; pos <= last_start;) {
+      const uint32_t four = LoadRaw32(in + pos);
+      uint16_t& slot = table.slots[Hash(four)];
+      uint32_t from = slot;
+      slot = static_cast<uint16_t>(pos);
+      if (LoadRaw32(in + from) != four) {
+        pos += misses++ >> 6;
+        continue;
+      }
+      while (pos > anchor && from > 0 && in[pos - 1] == in[from - 1]) {
+        --pos;
+        --from;
+      }
+      start = pos;
+      offset = pos - from;
+      length = kMinMatch +
+               MatchLength(in + pos + kMinMatch, in + from + kMinMatch, in + size - kLastLiterals);
+      break;
+    }
+    op = PutSequence(op, end, in + anchor, start - anchor, offset, length);
+    if (!op) return 0;
+    if (!offset) return static_cast<uint32_t>(op - out);
+    pos = anchor = start + length;
+    // The match's end seeds the table for what follows it.
+    table.slots[Hash(LoadRaw32(in + pos - 2))] = static_cast<uint16_t>(pos - 2);
+  }
+}
+
+bool Lz4Decompress(const uint8_t* in, uint32_t size, uint8_t* out, uint32_t expected) {
+  const uint8_t* ip = in;
+  const uint8_t* const in_end = in + size;
+  uint8_t* op = out;
+  uint8_t* const out_end = out + expected;
+  // In place, the block lies inside the output, and no copy may come
+  // within a chunk of the bytes not read yet. Literals move both ends
+  // alike, so only the start and each match need checking. A block that
+  // decodes at all never comes that close when it sits behind
+  // Lz4InPlaceMargin (its literals grow by a byte in 255 at most, and a
+  // match takes fewer bytes than it makes): this refuses only damage.
+  const uintptr_t in_at = reinterpret_cast<uintptr_t>(in);
+  const bool in_place =
+      in_at >= reinterpret_cast<uintptr_t>(out) && in_at < reinterpret_cast<uintptr_t>(out_end);
+  if (in_place && in - out < static_cast<ptrdiff_t>(kChunk)) return false;
+  for (;;) {
+    if (ip == in_end) return false;
+    const uint32_t token = *ip++;
+    uint32_t length = token >> 4;
+    if (length == kNibble) length += Extra(ip, in_end);
+    const uint32_t in_left = static_cast<uint32_t>(in_end - ip);
+    uint32_t out_left = static_cast<uint32_t>(out_end - op);
+    if (length > in_left || length > out_left) return false;
+    Copy(op, ip, length, length + kChunk <= in_left && length + kChunk <= out_left);
+    ip += length;
+    op += length;
+    // The last sequence has no match; its literals end the block.
+    if (ip == in_end) return op == out_end;
+
+    if (in_end - ip < 2) return false;
+    const uint32_t offset = Load16(ip);
+    ip += 2;
+    if (offset == 0 || offset > static_cast<uint32_t>(op - out)) return false;
+    length = token & kNibble;
+    if (length == kNibble) length += Extra(ip, in_end);
+    length += kMinMatch;
+    // The block's end rules: a match starts at least 12 bytes before the
+    // end, and the last 5 bytes are literals.
+    out_left = static_cast<uint32_t>(out_end - op);
+    if (out_left < kMatchLead || length > out_left - kLastLiterals) return false;
+    if (in_place && ip - op < static_cast<ptrdiff_t>(length + kChunk)) return false;
+    Copy(op, op - offset, length, offset >= kChunk && length + kChunk <= out_left);
+    op += length;
+  }
+}
+
+}  // namespace orvane::dos
