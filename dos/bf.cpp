@@ -16,11 +16,11 @@ void Today(uint16_t* date, uint16_t* time) {
   rm::Regs r;
   r.eax = 0x2A00;
   rm::IntCall(0x21, r, r);
-  *date = static_cast<uint16_t>(((r.cx() - 1980) << 9) | ((r.dx() >> 8) << 5) | (r.dx() & 0x1F));
+  *date = static_cast<uint16_t>(((r.cx - 1980) << 9) | (r.dh << 5) | r.dl);
   rm::Regs t;
   t.eax = 0x2C00;
   rm::IntCall(0x21, t, t);
-  *time = static_cast<uint16_t>(((t.cx() >> 8) << 11) | ((t.cx() & 0x3F) << 5) | (t.dx() >> 9));
+  *time = static_cast<uint16_t>((t.ch << 11) | ((t.cl & 0x3F) << 5) | (t.dh >> 1));
 }
 
 int Run() {

@@ -229,7 +229,7 @@ uint8_t DriveOf(const char* path) {
   rm::Regs r;
   r.eax = 0x1900;  // current drive, 0 = A:
   rm::IntCall(0x21, r, r);
-  return static_cast<uint8_t>(r.al() + 1);
+  return static_cast<uint8_t>(r.al + 1);
 }
 
 void ResolveImagePath(Job& job, rm::BiosDisk* disks, int disk_count, Workspace& ws) {

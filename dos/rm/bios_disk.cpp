@@ -96,7 +96,7 @@ uint32_t Physical(const void* p) { return uint32_t{DataSegment()} * 16 + Offset(
 
 void Reset(uint8_t drive) {
   Regs r;
-  r.edx = drive;  // AH=00h
+  r.dl = drive;  // AH=00h
   IntCall(0x13, r, r);
 }
 
@@ -109,13 +109,13 @@ bool BiosDisk::Open(uint8_t drive) {
   sectors_ = 0;
 
   Regs r;
-  r.eax = 0x0800;
-  r.edx = drive;
+  r.ah = 0x08;
+  r.dl = drive;
   IntCall(0x13, r, r);
   // For hard disks DL says how many there are.
-  bool known = !r.carry() && !((drive & 0x80) && (drive & 0x7F) >= (r.edx & 0xFF));
+  bool known = !r.carry() && !((drive & 0x80) && (drive & 0x7F) >= r.dl);
   if (known) {
-    const Geometry g = GeometryFromRegisters(r.cx(), static_cast<uint8_t>(r.edx >> 8));
+    const Geometry g = GeometryFromRegisters(r.cx, r.dh);
     cylinders_ = static_cast<uint16_t>(g.cylinders);
     heads_ = static_cast<uint16_t>(g.heads);
     sectors_per_track_ = static_cast<uint8_t>(g.sectors_per_track);
@@ -123,19 +123,19 @@ bool BiosDisk::Open(uint8_t drive) {
   }
 
   r = Regs{};
-  r.eax = 0x4100;
-  r.ebx = 0x55AA;
-  r.edx = drive;
+  r.ah = 0x41;
+  r.bx = 0x55AA;
+  r.dl = drive;
   IntCall(0x13, r, r);
   // CX bit 0: the packet calls (AH=42h to 44h, 47h, 48h) are there.
-  if (!r.carry() && r.bx() == 0xAA55 && (r.cx() & 1)) {
+  if (!r.carry() && r.bx == 0xAA55 && (r.cx & 1)) {
     extensions_ = true;
     known = true;
     DriveParameters p;
     r = Regs{};
-    r.eax = 0x4800;
-    r.edx = drive;
-    r.esi = Offset(&p);
+    r.ah = 0x48;
+    r.dl = drive;
+    r.si = Offset(&p);
     IntCall(0x13, r, r);
     if (!r.carry() && (p.sectors_low || p.sectors_high)) {
       sectors_ = p.sectors_high ? 0xFFFFFFFF : p.sectors_low;
@@ -200,36 +200,37 @@ uint8_t BiosDisk::Call(bool write, uint32_t lba, uint16_t count, uint8_t* buffer
 
 uint8_t BiosDisk::CallOnce(bool write, uint32_t lba, uint16_t count, uint8_t* buffer) {
   Regs r;
-  r.edx = drive_;
+  r.dl = drive_;
   if (extensions_) {
     AddressPacket packet;
     packet.count = count;
-    packet.offset = static_cast<uint16_t>(Offset(buffer));
+    packet.offset = Offset(buffer);
     packet.segment = DataSegment();
     packet.lba_low = lba;
-    r.eax = write ? 0x4300 : 0x4200;  // AL=00h: write without verify
-    r.esi = Offset(&packet);
+    r.ah = write ? 0x43 : 0x42;  // AL=00h: write without verify
+    r.si = Offset(&packet);
     IntCall(0x13, r, r);
   } else {
     Chs chs;
     if (!LbaToChs(lba, heads_, sectors_per_track_, &chs)) return kStatusBadRequest;
-    r.eax = (write ? 0x0300u : 0x0200u) | count;
-    r.ecx = ChsCx(chs);
-    r.edx |= chs.head << 8;
-    r.ebx = Offset(buffer);
+    r.ah = write ? 0x03 : 0x02;
+    r.al = static_cast<uint8_t>(count);
+    r.cx = ChsCx(chs);
+    r.dh = static_cast<uint8_t>(chs.head);
+    r.bx = Offset(buffer);
     IntCall(0x13, r, r);
   }
   if (!r.carry()) return 0;
-  if (!write && r.ah() == kStatusCorrected) return 0;
-  return r.ah() != 0 ? r.ah() : 0xFF;
+  if (!write && r.ah == kStatusCorrected) return 0;
+  return r.ah != 0 ? r.ah : 0xFF;
 }
 
 uint8_t BiosHardDiskCount() {
   Regs r;
-  r.eax = 0x0800;
-  r.edx = 0x80;
+  r.ah = 0x08;
+  r.dl = 0x80;
   IntCall(0x13, r, r);
-  return r.carry() ? 0 : static_cast<uint8_t>(r.edx);
+  return r.carry() ? 0 : r.dl;
 }
 
 }  // namespace orvane::dos::rm

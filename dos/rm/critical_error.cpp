@@ -12,10 +12,11 @@ namespace orvane::dos::rm {
 
 void FailCriticalErrors() {
   Regs r;
-  r.eax = 0x2524;
+  r.ah = 0x25;
+  r.al = 0x24;  // the vector of INT 24h
   r.ds = PspSegment();
-  r.edx = static_cast<uint16_t>(reinterpret_cast<uintptr_t>(&orvane_critical_error));
-  IntCall(0x21, r, r);
+  r.dx = static_cast<uint16_t>(reinterpret_cast<uintptr_t>(&orvane_critical_error));
+  Dos(r);
 }
 
 uint16_t TakeCriticalError() {

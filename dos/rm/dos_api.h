@@ -14,20 +14,56 @@
 
 namespace orvane::dos::rm {
 
-// The registers an interrupt takes and gives. Cleared by default.
+// The registers an interrupt takes and gives, cleared by default. Each
+// register answers to all its names: eax, ax, ah and al are views of the
+// same four bytes (x86 keeps the low byte first), so `r.ah = 0x48` and
+// `r.eax = 0x4800` set the same bits of a cleared Regs.
 struct Regs {
-  uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0, esi = 0, edi = 0;
+  union {
+    uint32_t eax = 0;
+    uint16_t ax;
+    struct {
+      uint8_t al, ah;
+    };
+  };
+  union {
+    uint32_t ebx = 0;
+    uint16_t bx;
+    struct {
+      uint8_t bl, bh;
+    };
+  };
+  union {
+    uint32_t ecx = 0;
+    uint16_t cx;
+    struct {
+      uint8_t cl, ch;
+    };
+  };
+  union {
+    uint32_t edx = 0;
+    uint16_t dx;
+    struct {
+      uint8_t dl, dh;
+    };
+  };
+  union {
+    uint32_t esi = 0;
+    uint16_t si;
+  };
+  union {
+    uint32_t edi = 0;
+    uint16_t di;
+  };
   uint16_t ds = 0, es = 0;  // 0 means "our data segment" on the way in
   uint16_t flags = 0;       // on the way out: the flags after the interrupt
 
-  uint8_t ah() const { return static_cast<uint8_t>(eax >> 8); }
-  uint8_t al() const { return static_cast<uint8_t>(eax); }
-  uint16_t ax() const { return static_cast<uint16_t>(eax); }
-  uint16_t bx() const { return static_cast<uint16_t>(ebx); }
-  uint16_t cx() const { return static_cast<uint16_t>(ecx); }
-  uint16_t dx() const { return static_cast<uint16_t>(edx); }
   bool carry() const { return (flags & 1) != 0; }
 };
+static_assert(offsetof(Regs, ax) == 0 && offsetof(Regs, al) == 0 && offsetof(Regs, ah) == 1 &&
+              offsetof(Regs, bl) == 4 && offsetof(Regs, bh) == 5 && offsetof(Regs, cl) == 8 &&
+              offsetof(Regs, ch) == 9 && offsetof(Regs, dl) == 12 && offsetof(Regs, dh) == 13 &&
+              offsetof(Regs, si) == 16 && offsetof(Regs, di) == 20);
 
 // Calls interrupt `number` with `in`; fills `out` (which may be `in`).
 // Takes 10h, 13h, 15h, 16h, 1Ah, 21h, 25h, 26h and 2Fh; any other number

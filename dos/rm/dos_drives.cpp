@@ -8,7 +8,7 @@ uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8
 uint32_t Dword(const uint8_t* p) { return Word(p) | (uint32_t{Word(p + 2)} << 16); }
 
 // DOS versions without the FAT32 calls (AH=73h) return CF clear and AL=00h.
-bool Fat32CallWorked(const Regs& r) { return !r.carry() && r.al() != 0; }
+bool Fat32CallWorked(const Regs& r) { return !r.carry() && r.al != 0; }
 
 // The fields of a DOS 4+ drive parameter block, which starts the extended
 // one as well.
@@ -41,11 +41,11 @@ bool DosDriveParams(uint8_t drive, DriveParams* params) {
   uint8_t extended[2 + 0x3D] = {};
   extended[0] = 0x3D;
   Regs r;
-  r.eax = 0x7302;
-  r.ecx = sizeof(extended);
-  r.edx = drive;
-  r.edi = Offset(extended);
-  IntCall(0x21, r, r);
+  r.ax = 0x7302;
+  r.cx = sizeof(extended);
+  r.dl = drive;
+  r.di = Offset(extended);
+  Dos(r);
   const uint8_t* dpb = extended + 2;
   if (Fat32CallWorked(r)) {
     DriveParams p;
@@ -62,11 +62,12 @@ bool DosDriveParams(uint8_t drive, DriveParams* params) {
 
   // AH=32h: DS:BX points at DOS's own DPB.
   r = Regs{};
-  r.edx = drive;
-  Dos(0x32, r);
-  if (r.al() != 0) return false;
+  r.ah = 0x32;
+  r.dl = drive;
+  Dos(r);
+  if (r.al != 0) return false;
   uint8_t dpb16[0x18];
-  FarRead(r.ds, r.bx(), dpb16, sizeof(dpb16));
+  FarRead(r.ds, r.bx, dpb16, sizeof(dpb16));
   // DOS 3 keeps the FAT size in a byte.
   DriveParams p;
   FromDpb(dpb16, DosVersion() < 0x0400, &p);
@@ -80,11 +81,11 @@ bool DosDriveSpace(uint8_t drive, DriveSpace* space) {
   const char root[4] = {static_cast<char>('A' + drive - 1), ':', '\\', 0};
   uint8_t info[0x2C] = {};
   Regs r;
-  r.eax = 0x7303;
-  r.ecx = sizeof(info);
-  r.edx = Offset(root);
-  r.edi = Offset(info);
-  IntCall(0x21, r, r);
+  r.ax = 0x7303;
+  r.cx = sizeof(info);
+  r.dx = Offset(root);
+  r.di = Offset(info);
+  Dos(r);
   if (Fat32CallWorked(r) && Word(info) != 0) {
     space->bytes_per_cluster = Dword(info + 0x04) * Dword(info + 0x08);
     space->free_clusters = Dword(info + 0x0C);
@@ -93,12 +94,13 @@ bool DosDriveSpace(uint8_t drive, DriveSpace* space) {
   }
 
   r = Regs{};
-  r.edx = drive;
-  Dos(0x36, r);
-  if (r.ax() == 0xFFFF) return false;
-  space->bytes_per_cluster = uint32_t{r.ax()} * r.cx();
-  space->free_clusters = r.bx();
-  space->total_clusters = r.dx();
+  r.ah = 0x36;
+  r.dl = drive;
+  Dos(r);
+  if (r.ax == 0xFFFF) return false;
+  space->bytes_per_cluster = uint32_t{r.ax} * r.cx;
+  space->free_clusters = r.bx;
+  space->total_clusters = r.dx;
   return true;
 }
 
@@ -107,10 +109,10 @@ bool DosVolumeSerial(uint8_t drive, uint32_t* serial) {
   if (DosVersion() < 0x0400) return false;
   uint8_t info[0x19] = {};
   Regs r;
-  r.eax = 0x6900;
-  r.ebx = drive;
-  r.edx = Offset(info);
-  IntCall(0x21, r, r);
+  r.ax = 0x6900;
+  r.bl = drive;
+  r.dx = Offset(info);
+  Dos(r);
   if (r.carry()) return false;
   *serial = Dword(info + 2);
   return true;
@@ -118,21 +120,22 @@ bool DosVolumeSerial(uint8_t drive, uint32_t* serial) {
 
 void FlushDiskCaches() {
   Regs r;
-  Dos(0x0D, r);
+  r.ah = 0x0D;
+  Dos(r);
   // SmartDrive 4+ answers BABEh; CX=EBABh keeps DoubleSpace from taking
   // the question for a SmartDrive 4.0 that it refuses to run with.
   r = Regs{};
-  r.eax = 0x4A10;
-  r.ecx = 0xEBAB;
+  r.ax = 0x4A10;
+  r.cx = 0xEBAB;
   IntCall(0x2F, r, r);
-  if (r.ax() != 0xBABE) return;
+  if (r.ax != 0xBABE) return;
   r = Regs{};
-  r.eax = 0x4A10;
-  r.ebx = 0x0001;  // commit dirty buffers
+  r.ax = 0x4A10;
+  r.bx = 0x0001;  // commit dirty buffers
   IntCall(0x2F, r, r);
   r = Regs{};
-  r.eax = 0x4A10;
-  r.ebx = 0x0002;  // empty the cache
+  r.ax = 0x4A10;
+  r.bx = 0x0002;  // empty the cache
   IntCall(0x2F, r, r);
 }
 

@@ -14,9 +14,7 @@ static_assert(offsetof(Regs, eax) == 0 && offsetof(Regs, ebx) == 4 && offsetof(R
 
 void IntCall(uint8_t number, const Regs& in, Regs& out) { orvane_int_call(number, &in, &out); }
 
-uint32_t Offset(const void* p) {
-  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)) & 0xFFFF;
-}
+uint16_t Offset(const void* p) { return static_cast<uint16_t>(reinterpret_cast<uintptr_t>(p)); }
 
 uint16_t DataSegment() { return orvane_data_segment; }
 uint16_t PspSegment() { return orvane_psp_segment; }

@@ -5,8 +5,9 @@ namespace orvane::dos::rm {
 
 void Exit(uint8_t code) {
   Regs r;
-  r.eax = 0x4C00u | code;
-  IntCall(0x21, r, r);
+  r.ah = 0x4C;
+  r.al = code;
+  Dos(r);
   for (;;) asm volatile("");  // DOS does not come back
 }
 

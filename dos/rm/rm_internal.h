@@ -14,12 +14,10 @@ extern uint16_t orvane_data_segment;
 namespace orvane::dos::rm {
 
 // The offset of `p` in our data segment, for a register.
-uint32_t Offset(const void* p);
+uint16_t Offset(const void* p);
 
-// Calls INT 21h with AH = `ah` and `r`'s other registers; `r` gets what
-// the call returns.
-inline Regs& Dos(uint8_t ah, Regs& r) {
-  r.eax = (r.eax & 0xFF) | (static_cast<uint32_t>(ah) << 8);
+// Calls INT 21h with `r`; `r` gets what the call returns.
+inline Regs& Dos(Regs& r) {
   IntCall(0x21, r, r);
   return r;
 }
@@ -27,7 +25,7 @@ inline Regs& Dos(uint8_t ah, Regs& r) {
 // True when the call succeeded; else `*error` (when given) gets AX.
 inline bool DosResult(const Regs& r, uint16_t* error) {
   if (!r.carry()) return true;
-  if (error) *error = r.ax();
+  if (error) *error = r.ax;
   return false;
 }
 

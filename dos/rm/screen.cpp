@@ -7,10 +7,11 @@ namespace {
 void WriteOut(const char* text, uint16_t size) {
   if (size == 0) return;
   Regs r;
-  r.ebx = 1;
-  r.ecx = size;
-  r.edx = Offset(text);
-  Dos(0x40, r);
+  r.ah = 0x40;
+  r.bx = 1;
+  r.cx = size;
+  r.dx = Offset(text);
+  Dos(r);
 }
 
 }  // namespace
@@ -38,11 +39,11 @@ void PrintChar(char c) {
 
 bool OutputIsConsole() {
   Regs r;
-  r.eax = 0x4400;
-  r.ebx = 1;
-  Dos(0x44, r);
+  r.ax = 0x4400;
+  r.bx = 1;
+  Dos(r);
   // DX bit 7: a character device; bit 1: the console's output.
-  return !r.carry() && (r.edx & 0x82) == 0x82;
+  return !r.carry() && (r.dl & 0x82) == 0x82;
 }
 
 }  // namespace orvane::dos::rm

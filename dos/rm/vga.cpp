@@ -19,14 +19,14 @@ void SetGraphicsRegister(uint8_t index, uint8_t value) {
 
 bool VgaPresent() {
   Regs r;
-  r.eax = 0x1A00;
+  r.ax = 0x1A00;
   IntCall(0x10, r, r);
-  return r.al() == 0x1A && (r.ebx & 0xFF) == 0x08;
+  return r.al == 0x1A && r.bl == 0x08;
 }
 
 void SetVideoMode(uint8_t mode) {
   Regs r;
-  r.eax = mode;
+  r.al = mode;  // AH=00h
   IntCall(0x10, r, r);
 }
 

@@ -68,8 +68,8 @@ struct FakeDisk {
   }
 
   void Int13(Regs& r) {
-    const uint8_t function = r.ah();
-    const uint8_t drive = static_cast<uint8_t>(r.edx);
+    const uint8_t function = r.ah;
+    const uint8_t drive = r.dl;
     // Like many BIOSes, answer AH=08h for any hard disk, with the count.
     if (drive != 0x80 && !(function == 0x08 && drive > 0x80)) {
       r.eax = 0x0100, r.flags = 1;
@@ -104,8 +104,8 @@ struct FakeDisk {
       }
       case 0x02:
       case 0x03: {
-        const uint32_t cylinder = ((r.ecx >> 8) & 0xFF) | ((r.ecx & 0xC0) << 2);
-        const uint32_t sector = r.ecx & 0x3F, head = (r.edx >> 8) & 0xFF, count = r.al();
+        const uint32_t cylinder = r.ch | ((r.cl & 0xC0) << 2);
+        const uint32_t sector = r.cl & 0x3F, head = r.dh, count = r.al;
         EXPECT_LT(cylinder, cylinders);
         EXPECT_LT(head, heads);
         EXPECT_GE(sector, 1u);
@@ -126,7 +126,7 @@ struct FakeDisk {
         memcpy(&segment, packet + 6, 2);
         memcpy(&lba, packet + 8, 8);
         if (function == 0x43) {
-          EXPECT_EQ(r.al(), 0);  // write without verify
+          EXPECT_EQ(r.al, 0);  // write without verify
         }
         ok = Move(function == 0x43, static_cast<uint32_t>(lba), count, segment, offset, r);
         break;

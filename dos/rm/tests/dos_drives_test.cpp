@@ -40,7 +40,7 @@ struct FakeDos {
   bool dosbox_dpb = false;  // AH=32h points at a table of drive numbers
 
   void Int21(Regs& r) {
-    const uint16_t ax = r.ax();
+    const uint16_t ax = r.ax;
     if (ax == 0x3306) {
       r.ebx = (version >> 8) | ((version & 0xFF) << 8);  // BL major, BH minor
       return;
@@ -77,7 +77,7 @@ struct FakeDos {
       }
       return;
     }
-    switch (r.ah()) {
+    switch (r.ah) {
       case 0x32:
         r.eax = 0;
         r.ds = dosbox_dpb ? 0x0060 : 0x0070;

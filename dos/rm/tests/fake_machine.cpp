@@ -33,14 +33,14 @@ uint8_t* Machine::Pointer(uint16_t segment, uint32_t offset) {
 
 }  // namespace fake
 
-uint32_t Offset(const void* p) {
+uint16_t Offset(const void* p) {
   fake::Machine& m = fake::machine();
   const uint8_t* b = static_cast<const uint8_t*>(p);
   if (b >= m.data.data() && b < m.data.data() + fake::Machine::kSlots) {
-    return static_cast<uint32_t>(b - m.data.data());
+    return static_cast<uint16_t>(b - m.data.data());
   }
   for (const auto& [pointer, slot] : m.objects) {
-    if (b >= pointer && b < pointer + 0x400) return slot + static_cast<uint32_t>(b - pointer);
+    if (b >= pointer && b < pointer + 0x400) return static_cast<uint16_t>(slot + (b - pointer));
   }
   // A new object: a free slot, or the oldest one's.
   uint32_t slot = fake::Machine::kSlots + 0x400 * static_cast<uint32_t>(m.objects.size());
@@ -49,7 +49,7 @@ uint32_t Offset(const void* p) {
     m.objects.erase(m.objects.begin());
   }
   m.objects.emplace_back(b, slot);
-  return slot;
+  return static_cast<uint16_t>(slot);
 }
 
 uint16_t DataSegment() { return fake::machine().data_segment; }

@@ -237,12 +237,12 @@ int Facts() {
   }
   // What DOS's AH=32h points at, raw.
   rm::Regs r;
-  r.eax = 0x3200;
-  r.edx = 3;
+  r.ah = 0x32;
+  r.dl = 3;
   rm::IntCall(0x21, r, r);
-  if (r.al() == 0) {
+  if (r.al == 0) {
     uint8_t dpb[0x18];
-    rm::FarRead(r.ds, r.bx(), dpb, sizeof(dpb));
+    rm::FarRead(r.ds, r.bx, dpb, sizeof(dpb));
     Key("driveC.", "dpb");
     for (uint8_t byte : dpb) PrintHex(byte, 2);
     rm::PrintChar('\n');
@@ -270,9 +270,9 @@ int Facts() {
   // INT 25h returns with the caller's flags still on the stack: the stub
   // must take them off, or the return goes astray. 99h has no stub.
   r = rm::Regs{};
-  r.eax = 2;  // C:, sector 0, one sector
-  r.ecx = 1;
-  r.ebx = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer));
+  r.al = 2;  // C:, sector 0, one sector
+  r.cx = 1;
+  r.bx = static_cast<uint16_t>(reinterpret_cast<uintptr_t>(buffer));
   rm::IntCall(0x25, r, r);
   Line("", "int25.carry", r.carry() ? 1 : 0);
   r = rm::Regs{};
