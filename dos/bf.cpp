@@ -11,18 +11,6 @@ rm::BiosDisk disks[4];
 Job job;
 DosImageFile image;
 
-// Today in DOS's packed date and time (INT 21h AH=2Ah, AH=2Ch).
-void Today(uint16_t* date, uint16_t* time) {
-  rm::Regs r;
-  r.eax = 0x2A00;
-  rm::IntCall(0x21, r, r);
-  *date = static_cast<uint16_t>(((r.cx - 1980) << 9) | (r.dh << 5) | r.dl);
-  rm::Regs t;
-  t.eax = 0x2C00;
-  rm::IntCall(0x21, t, t);
-  *time = static_cast<uint16_t>((t.ch << 11) | ((t.cl & 0x3F) << 5) | (t.dh >> 1));
-}
-
 int Run() {
   rm::FailCriticalErrors();
   Crc32Init();
@@ -70,7 +58,7 @@ int Run() {
     FailStatus(job, Msg::kCannotCreateImage, cause, Msg::kCheckImageFolder);
   }
   uint16_t date, time;
-  Today(&date, &time);
+  rm::DosDateTime(&date, &time);
   SetTone(Tone::kAdvice);
   Say(Msg::kWritingImage);
   SetTone(Tone::kNormal);

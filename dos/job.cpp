@@ -226,10 +226,7 @@ int OpenBiosDisks(rm::BiosDisk* disks, int max) {
 uint8_t DriveOf(const char* path) {
   const char letter = static_cast<char>(path[0] & ~0x20);
   if (path[1] == ':' && letter >= 'A' && letter <= 'Z') return static_cast<uint8_t>(letter - '@');
-  rm::Regs r;
-  r.eax = 0x1900;  // current drive, 0 = A:
-  rm::IntCall(0x21, r, r);
-  return static_cast<uint8_t>(r.al + 1);
+  return rm::DosCurrentDrive();
 }
 
 void ResolveImagePath(Job& job, rm::BiosDisk* disks, int disk_count, Workspace& ws) {

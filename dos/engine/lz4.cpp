@@ -8,12 +8,15 @@ namespace {
 // MatchLength finds the first differing byte from the low end of a word.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
 
-// Built for size (real mode), the helpers stay apart rather than being
-// copied into each caller.
-#if defined(__OPTIMIZE_SIZE__)
+// Built for size (the real-mode programs, or ORVANE_LZ4_SMALL for their
+// tests), the codec keeps to its general path with its helpers out of
+// line. Elsewhere it has a shortcut for the common short sequences.
+#if defined(__OPTIMIZE_SIZE__) || defined(ORVANE_LZ4_SMALL)
 #define ORVANE_LZ4_SHARED __attribute__((noinline))
+constexpr bool kShortcuts = false;
 #else
 #define ORVANE_LZ4_SHARED inline
+constexpr bool kShortcuts = true;
 #endif
 
 constexpr uint32_t kMinMatch = 4;
@@ -63,6 +66,35 @@ uint32_t MatchLength(const uint8_t* a, const uint8_t* b, const uint8_t* end) {
   return static_cast<uint32_t>(a - start);
 }
 
+// Copies `size` bytes forward. With the shortcuts, `kChunk` bytes at a
+// time and the rest a byte at a time, or with `overshoot` whole chunks
+// only, the last of which may read and write up to 7 bytes past the end:
+// the source and the target may overlap when they lie at least a chunk
+// apart. Built for size, a byte at a time.
+ORVANE_LZ4_SHARED void Copy(uint8_t* to, const uint8_t* from, uint32_t size, bool overshoot) {
+  uint8_t* const end = to + size;
+  if (kShortcuts) {
+    for (uint32_t n = (overshoot ? size + kChunk - 1 : size) / kChunk; n; --n) {
+      uint64_t chunk;
+      __builtin_memcpy(&chunk, from, kChunk);
+      __builtin_memcpy(to, &chunk, kChunk);
+      to += kChunk;
+      from += kChunk;
+    }
+  }
+  while (to < end) *to++ = *from++;
+}
+
+// `n` chunks, one after the other, as Copy makes them.
+template <int n>
+inline void CopyChunks(uint8_t* to, const uint8_t* from) {
+  for (int i = 0; i < n; ++i) {
+    uint64_t chunk;
+    __builtin_memcpy(&chunk, from + i * kChunk, kChunk);
+    __builtin_memcpy(to + i * kChunk, &chunk, kChunk);
+  }
+}
+
 // The bytes after the token that carry what a length has past its 15
 // (none below 15).
 inline uint32_t ExtraBytes(uint32_t length) { return (length + 255 - kNibble) / 255; }
@@ -90,36 +122,18 @@ uint8_t* PutSequence(uint8_t* op, uint8_t* end, const uint8_t* from, uint32_t li
     need += 2 + ExtraBytes(match);
     token |= Nibble(match);
   }
-  if (need > static_cast<uint32_t>(end - op)) return nullptr;
+  const uint32_t room = static_cast<uint32_t>(end - op);
+  if (need > room) return nullptr;
   *op++ = static_cast<uint8_t>(token);
   op = PutExtra(op, literals);
-  CopyBytes(op, from, literals);
+  // Literals followed by a match are followed by 12 bytes of the block.
+  Copy(op, from, literals, offset && need + kChunk <= room);
   op += literals;
   if (offset) {
     Store16(op, static_cast<uint16_t>(offset));
     op = PutExtra(op + 2, match);
   }
   return op;
-}
-
-// Copies `size` bytes forward: `kChunk` bytes at a time with `chunks`
-// (which may write up to 7 bytes more and read as many more), else a byte
-// at a time. The source may overlap the target: a byte at a time, a match
-// repeats what it has just written; by chunks, the source must lie at
-// least a chunk away.
-ORVANE_LZ4_SHARED void Copy(uint8_t* to, const uint8_t* from, uint32_t size, bool chunks) {
-  if (chunks) {
-    uint8_t* const end = to + size;
-    do {
-      uint64_t chunk;
-      __builtin_memcpy(&chunk, from, kChunk);
-      __builtin_memcpy(to, &chunk, kChunk);
-      to += kChunk;
-      from += kChunk;
-    } while (to < end);
-    return;
-  }
-  for (; size; --size) *to++ = *from++;
 }
 
 // What the bytes that extend a length add to it (each 255 says one more
@@ -200,29 +214,62 @@ bool Lz4Decompress(const uint8_t* in, uint32_t size, uint8_t* out, uint32_t expe
     if (ip == in_end) return false;
     const uint32_t token = *ip++;
     uint32_t length = token >> 4;
-    if (length == kNibble) length += Extra(ip, in_end);
-    const uint32_t in_left = static_cast<uint32_t>(in_end - ip);
-    uint32_t out_left = static_cast<uint32_t>(out_end - op);
-    if (length > in_left || length > out_left) return false;
-    Copy(op, ip, length, length + kChunk <= in_left && length + kChunk <= out_left);
-    ip += length;
-    op += length;
-    // The last sequence has no match; its literals end the block.
-    if (ip == in_end) return op == out_end;
+    uint32_t offset;
+    if (kShortcuts && length < kNibble && in_end - ip >= 16 && out_end - op >= 40 &&
+        (!in_place || ip - op >= 24)) {
+      // Far from both ends, with at most 14 literals and a match of at
+      // most 18 bytes: copies of a fixed size, which may run past them.
+      CopyChunks<2>(op, ip);
+      ip += length;
+      op += length;
+      offset = Load16(ip);
+      ip += 2;
+      length = token & kNibble;
+      if (length < kNibble && offset >= kChunk && offset <= static_cast<uint32_t>(op - out)) {
+        CopyChunks<3>(op, op - offset);
+        op += length + kMinMatch;
+        continue;
+      }
+      // Anything else about the match goes the general way.
+    } else {
+      if (length == kNibble) length += Extra(ip, in_end);
+      const uint32_t in_left = static_cast<uint32_t>(in_end - ip);
+      const uint32_t out_left = static_cast<uint32_t>(out_end - op);
+      if (length > in_left || length > out_left) return false;
+      Copy(op, ip, length, length + kChunk <= in_left && length + kChunk <= out_left);
+      ip += length;
+      op += length;
+      // The last sequence has no match; its literals end the block.
+      if (ip == in_end) return op == out_end;
 
-    if (in_end - ip < 2) return false;
-    const uint32_t offset = Load16(ip);
-    ip += 2;
+      if (in_end - ip < 2) return false;
+      offset = Load16(ip);
+      ip += 2;
+      length = token & kNibble;
+    }
     if (offset == 0 || offset > static_cast<uint32_t>(op - out)) return false;
-    length = token & kNibble;
     if (length == kNibble) length += Extra(ip, in_end);
     length += kMinMatch;
     // The block's end rules: a match starts at least 12 bytes before the
     // end, and the last 5 bytes are literals.
-    out_left = static_cast<uint32_t>(out_end - op);
-    if (out_left < kMatchLead || length > out_left - kLastLiterals) return false;
+    const uint32_t room = static_cast<uint32_t>(out_end - op);
+    if (room < kMatchLead || length > room - kLastLiterals) return false;
     if (in_place && ip - op < static_cast<ptrdiff_t>(length + kChunk)) return false;
-    Copy(op, op - offset, length, offset >= kChunk && length + kChunk <= out_left);
+    const uint8_t* from = op - offset;
+    if (kShortcuts && offset < kChunk) {
+      // A short offset repeats a pattern. Its first bytes are made one at
+      // a time, up to a whole number of repeats at least a chunk long;
+      // from there on, copying by chunks from that far back repeats it
+      // too.
+      uint32_t repeats = offset;
+      while (repeats < kChunk) repeats += offset;
+      const uint32_t head = repeats < length ? repeats : length;
+      for (uint32_t i = 0; i < head; ++i) op[i] = from[i];
+      from = op;
+      op += head;
+      length -= head;
+    }
+    Copy(op, from, length, length + kChunk <= static_cast<uint32_t>(out_end - op));
     op += length;
   }
 }

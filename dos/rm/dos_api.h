@@ -150,6 +150,10 @@ bool DosRename(const char* from, const char* to, uint16_t* error = nullptr);
 bool DosGetAttributes(const char* path, uint16_t* attributes);
 bool DosSetAttributes(const char* path, uint16_t attributes);
 
+// The current drive, numbered as the calls below take drives: 1 = A:
+// (INT 21h AH=19h, which counts from 0 = A:).
+uint8_t DosCurrentDrive();
+
 // What DOS knows of a drive (1 = A:, 3 = C:). From the extended DPB
 // (AX=7302h) where DOS has it, else from the DPB (AH=32h). False when the
 // answer does not describe a FAT layout: DOSBox's AH=32h points at a table
@@ -212,6 +216,11 @@ void VgaCopy(uint16_t to, uint16_t from, uint16_t bytes);
 // would take DOS's midnight flag and so keep its date from advancing.
 uint32_t BiosTicks();
 constexpr uint32_t kTicksPerHour = 65543;  // 18.2065 * 3600
+
+// DOS's date and time (INT 21h AH=2Ah and AH=2Ch), packed as FAT keeps
+// them: date = (year - 1980) << 9 | month << 5 | day, time = hours << 11 |
+// minutes << 5 | seconds / 2.
+void DosDateTime(uint16_t* date, uint16_t* time);
 
 // The key waiting in the BIOS buffer (INT 16h AH=01h/00h), 0 when none:
 // the ASCII code, or the scan code times 256 for keys without one.

@@ -36,6 +36,12 @@ bool Plausible(const DriveParams& p) {
 
 }  // namespace
 
+uint8_t DosCurrentDrive() {
+  Regs r;
+  r.ah = 0x19;
+  return static_cast<uint8_t>(Dos(r).al + 1);
+}
+
 bool DosDriveParams(uint8_t drive, DriveParams* params) {
   // AX=7302h: a length word, then the extended DPB.
   uint8_t extended[2 + 0x3D] = {};

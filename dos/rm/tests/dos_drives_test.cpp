@@ -1,11 +1,17 @@
-// What DosDriveParams and DosDriveSpace make of DOS's answers, against a
-// simulated INT 21h: the FAT32 calls where DOS has them, the old ones where
-// it does not, and nothing where the answer is no file system.
+// What the DOS services make of DOS's answers, against a simulated INT 21h:
+// a drive's layout and free space from the FAT32 calls where DOS has them,
+// the old ones where it does not, and nothing where the answer is no file
+// system; the current drive; the packed date and time.
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <optional>
+
 #include "dos/rm/dos_api.h"
 #include "dos/rm/tests/fake_machine.h"
+
+// The test program's sources leave clock.cpp out; DosDateTime comes from it.
+#include "dos/rm/clock.cpp"
 
 namespace orvane::dos::rm {
 namespace {
@@ -37,7 +43,31 @@ std::vector<uint8_t> Fat16Dpb() {
 struct FakeDos {
   uint16_t version = 0x070A;  // 7.10, which has the FAT32 calls
   bool fat32_calls = true;
-  bool dosbox_dpb = false;  // AH=32h points at a table of drive numbers
+  bool dosbox_dpb = false;    // AH=32h points at a table of drive numbers
+  uint8_t current_drive = 2;  // as AH=19h gives it: 0 = A:
+
+  struct Date {
+    uint16_t year;
+    uint8_t month, day;
+  } date{2024, 2, 29};
+  struct Time {
+    uint8_t hour, minute, second, hundredths;
+  } time{13, 37, 59, 99};
+  // When set, each AH=2Ah and AH=2Ch finds the clock a hundredth of a
+  // second on, and at midnight the date becomes this day.
+  std::optional<Date> next_day;
+
+  void Tick() {
+    if (!next_day || ++time.hundredths < 100) return;
+    time.hundredths = 0;
+    if (++time.second < 60) return;
+    time.second = 0;
+    if (++time.minute < 60) return;
+    time.minute = 0;
+    if (++time.hour < 24) return;
+    time.hour = 0;
+    date = *next_day;
+  }
 
   void Int21(Regs& r) {
     const uint16_t ax = r.ax;
@@ -88,6 +118,18 @@ struct FakeDos {
         return;
       case 0x30:
         r.eax = (version >> 8) | ((version & 0xFF) << 8);
+        return;
+      case 0x19:
+        r.al = current_drive;
+        return;
+      case 0x2A:
+        Tick();
+        r.cx = date.year, r.dh = date.month, r.dl = date.day;
+        r.al = 4;  // the day of the week
+        return;
+      case 0x2C:
+        Tick();
+        r.ch = time.hour, r.cl = time.minute, r.dh = time.second, r.dl = time.hundredths;
         return;
     }
     ADD_FAILURE() << "INT 21h AX=" << std::hex << ax;
@@ -150,6 +192,55 @@ TEST_F(DosDrives, SpaceComesFromTheExtendedCallOrAh36) {
   EXPECT_EQ(s.bytes_per_cluster, 2048u);
   EXPECT_EQ(s.free_clusters, 12000u);
   EXPECT_EQ(s.total_clusters, 15999u);
+}
+
+TEST_F(DosDrives, TheCurrentDriveIsNumberedAsTheDriveCallsTakeIt) {
+  dos_.current_drive = 0;
+  EXPECT_EQ(DosCurrentDrive(), 1);  // A:
+  // C: (AH=19h's 2): the root AX=7303h is asked about is "C:\".
+  dos_.current_drive = 2;
+  DriveSpace s;
+  ASSERT_TRUE(DosDriveSpace(DosCurrentDrive(), &s));
+  EXPECT_EQ(s.total_clusters, 600000u);
+}
+
+class DosClock : public DosDrives {};
+
+TEST_F(DosClock, DateAndTimePackFromTheYear1980InTwoSecondSteps) {
+  uint16_t date = 0, time = 0;
+  DosDateTime(&date, &time);  // 2024-02-29 13:37:59.99
+  EXPECT_EQ(date, 0x585D);    // 44 << 9 | 2 << 5 | 29
+  EXPECT_EQ(time, 0x6CBD);    // 13 << 11 | 37 << 5 | 29
+
+  dos_.date = {1980, 1, 1};
+  dos_.time = {0, 0, 1, 50};
+  DosDateTime(&date, &time);
+  EXPECT_EQ(date, 0x0021);
+  EXPECT_EQ(time, 0x0000);
+
+  dos_.date = {2099, 12, 31};
+  dos_.time = {23, 59, 58, 0};
+  DosDateTime(&date, &time);
+  EXPECT_EQ(date, 0xEF9F);  // 119 << 9 | 12 << 5 | 31
+  EXPECT_EQ(time, 0xBF7D);  // 23 << 11 | 59 << 5 | 29
+}
+
+TEST_F(DosClock, AMidnightAmongTheCallsGivesOneDaysDateWithItsTime) {
+  // Midnight falls after the three calls, or at the first, second or third.
+  for (uint8_t hundredths : {96, 97, 98, 99}) {
+    dos_.date = {1999, 12, 31};
+    dos_.time = {23, 59, 59, hundredths};
+    dos_.next_day = FakeDos::Date{2000, 1, 1};
+    uint16_t date = 0, time = 0;
+    DosDateTime(&date, &time);
+    if (hundredths == 96) {
+      EXPECT_EQ(date, 0x279F);  // 1999-12-31
+      EXPECT_EQ(time, 0xBF7D);  // 23:59:58
+    } else {
+      EXPECT_EQ(date, 0x2821) << int{hundredths};  // 2000-01-01
+      EXPECT_EQ(time, 0x0000) << int{hundredths};
+    }
+  }
 }
 
 }  // namespace
