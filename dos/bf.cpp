@@ -48,9 +48,13 @@ int Run() {
     Fail(job, Msg::kNotEnoughSpace, Msg::kFreeSomeSpace);
   }
 
-  FormatMegabytes(uint64_t{plan.data_sectors} * kSectorSize, first);
+  FormatMegabytes(uint64_t{plan.data_sectors + plan.left_out_sectors} * kSectorSize, first);
   FormatMegabytes(uint64_t{source.partition.count} * kSectorSize, second);
   Say(Msg::kDriveCInUse, first, second);
+  if (plan.left_out_sectors) {
+    FormatMegabytes(uint64_t{plan.left_out_sectors} * kSectorSize, first);
+    Say(Msg::kLeftOut, first);
+  }
   uint16_t error = 0;
   image.LimitParts(job.part_size);
   if (!image.Create(job.image, &error)) {

@@ -2,16 +2,70 @@
 
 #include "dos/engine/bytes.h"
 #include "dos/engine/crc32.h"
+#include "dos/engine/lz4.h"
 
 namespace orvane::dos {
 namespace {
 
-constexpr char kHeaderMagic[8] = {'O', 'R', 'V', 'A', 'N', 'E', 'I', 'M'};
-constexpr char kChunkMagic[4] = {'C', 'H', 'N', 'K'};
-constexpr char kTrailerMagic[8] = {'O', 'R', 'V', 'A', 'N', 'E', 'O', 'K'};
-constexpr char kCreator[] = "Orvane 1.0";
+// --- The records, each defined once ---------------------------------------
+//
+// A field is its offset in the record; the asserts check at compile time
+// that each record's fields follow each other without overlapping and fill
+// the record to its own CRC at the end.
+
+template <size_t N>
+constexpr bool InOrder(const uint32_t (&offset_width)[N][2], uint32_t size) {
+  for (size_t i = 0; i + 1 < N; ++i) {
+    if (offset_width[i][0] + offset_width[i][1] > offset_width[i + 1][0]) return false;
+  }
+  return offset_width[N - 1][0] + offset_width[N - 1][1] == size;
+}
+
+// The header: 512 bytes, first in the image.
+namespace header {
+constexpr char kMagicBytes[8] = {'O', 'R', 'V', 'A', 'N', 'E', 'I', 'M'};
+constexpr uint32_t kMagic = 0, kMajor = 8, kMinor = 10, kSize = 12, kFlags = 14, kBiosDisk = 16,
+                   kPartitionType = 17, kFs = 18, kFirstSector = 20, kSectorCount = 24,
+                   kClusterBytes = 28, kFirstDataSector = 32, kClusterCount = 36, kSerial = 40,
+                   kLabel = 44, kDataSectors = 56, kDosDate = 60, kDosTime = 62, kCreator = 64,
+                   kLeftOutSectors = 96, kCrc = 508;
+constexpr uint32_t kFields[][2] = {
+    {kMagic, 8},        {kMajor, 2},       {kMinor, 2},         {kSize, 2},
+    {kFlags, 2},        {kBiosDisk, 1},    {kPartitionType, 1}, {kFs, 1},
+    {kFirstSector, 4},  {kSectorCount, 4}, {kClusterBytes, 4},  {kFirstDataSector, 4},
+    {kClusterCount, 4}, {kSerial, 4},      {kLabel, 11},        {kDataSectors, 4},
+    {kDosDate, 2},      {kDosTime, 2},     {kCreator, 32},      {kLeftOutSectors, 4},
+    {kCrc, 4}};
+static_assert(InOrder(kFields, kHeaderSize));
+constexpr char kCreatorText[] = "Orvane 1.0";
 constexpr uint16_t kFlagRaw = 1;
 constexpr uint16_t kFlagSerial = 2;
+}  // namespace header
+
+// A chunk's header: 28 bytes before its run map and data.
+namespace chunk {
+constexpr char kMagicBytes[4] = {'C', 'H', 'N', 'K'};
+constexpr uint32_t kMagic = 0, kIndex = 4, kBase = 8, kRuns = 12, kMapBytes = 14, kSectors = 16,
+                   kKind = 18, kCrc = 20, kOwnCrc = 24;
+constexpr uint32_t kFields[][2] = {{kMagic, 4}, {kIndex, 4},    {kBase, 4},
+                                   {kRuns, 2},  {kMapBytes, 2}, {kSectors, 2},
+                                   {kKind, 2},  {kCrc, 4},      {kOwnCrc, 4}};
+static_assert(InOrder(kFields, kChunkHeaderSize));
+}  // namespace chunk
+
+// The completion record: 64 bytes, last in the image.
+namespace trailer {
+constexpr char kMagicBytes[8] = {'O', 'R', 'V', 'A', 'N', 'E', 'O', 'K'};
+constexpr uint32_t kMagic = 0, kChunks = 8, kDataSectors = 12, kBytes = 16, kHeaderCrc = 24,
+                   kChain = 28, kReserved = 32, kOwnCrc = 60;
+constexpr uint32_t kFields[][2] = {{kMagic, 8},     {kChunks, 4}, {kDataSectors, 4}, {kBytes, 8},
+                                   {kHeaderCrc, 4}, {kChain, 4},  {kReserved, 28},   {kOwnCrc, 4}};
+static_assert(InOrder(kFields, kTrailerSize));
+}  // namespace trailer
+
+// The compression of an LZ4 chunk's data must not reach its stored size:
+// then the image is never larger than the plan counted.
+constexpr uint32_t kPackedLengthSize = 4;
 
 uint32_t PutVarint(uint8_t* p, uint32_t v) {
   uint32_t n = 0;
@@ -40,61 +94,160 @@ bool GetVarint(const uint8_t*& p, const uint8_t* end, uint32_t* v) {
 }
 
 void EncodeHeader(const ImageHeader& h, uint8_t* r) {
+  using namespace header;
   FillBytes(r, 0, kHeaderSize);
-  CopyBytes(r, kHeaderMagic, 8);
-  Store16(r + 8, h.major);
-  Store16(r + 10, h.minor);
-  Store16(r + 12, kHeaderSize);
-  Store16(r + 14, static_cast<uint16_t>((h.raw ? kFlagRaw : 0) | (h.serial ? kFlagSerial : 0)));
-  r[16] = h.bios_disk;
-  r[17] = h.partition_type;
-  r[18] = static_cast<uint8_t>(h.fs);
-  Store32(r + 20, h.first_sector);
-  Store32(r + 24, h.sector_count);
-  Store32(r + 28, h.cluster_bytes);
-  Store32(r + 32, h.first_data_sector);
-  Store32(r + 36, h.cluster_count);
-  Store32(r + 40, h.serial);
-  CopyBytes(r + 44, h.label, 11);
-  Store32(r + 56, h.data_sectors);
-  Store16(r + 60, h.dos_date);
-  Store16(r + 62, h.dos_time);
-  CopyBytes(r + 64, kCreator, sizeof kCreator);
-  Store32(r + 508, Crc32(0, r, 508));
+  CopyBytes(r + kMagic, kMagicBytes, 8);
+  Store16(r + kMajor, h.major);
+  Store16(r + kMinor, h.minor);
+  Store16(r + kSize, kHeaderSize);
+  Store16(r + kFlags, static_cast<uint16_t>((h.raw ? kFlagRaw : 0) | (h.serial ? kFlagSerial : 0)));
+  r[kBiosDisk] = h.bios_disk;
+  r[kPartitionType] = h.partition_type;
+  r[kFs] = static_cast<uint8_t>(h.fs);
+  Store32(r + kFirstSector, h.first_sector);
+  Store32(r + kSectorCount, h.sector_count);
+  Store32(r + kClusterBytes, h.cluster_bytes);
+  Store32(r + kFirstDataSector, h.first_data_sector);
+  Store32(r + kClusterCount, h.cluster_count);
+  Store32(r + kSerial, h.serial);
+  CopyBytes(r + kLabel, h.label, 11);
+  Store32(r + kDataSectors, h.data_sectors);
+  Store16(r + kDosDate, h.dos_date);
+  Store16(r + kDosTime, h.dos_time);
+  CopyBytes(r + kCreator, kCreatorText, sizeof kCreatorText);
+  Store32(r + kLeftOutSectors, h.left_out_sectors);
+  Store32(r + kCrc, Crc32(0, r, kCrc));
 }
 
 Status DecodeHeader(const uint8_t* r, ImageHeader* h) {
-  if (!SameBytes(r, kHeaderMagic, 8)) return Status::Fail(Fault::kNotAnImage);
-  h->major = Load16(r + 8);
-  h->minor = Load16(r + 10);
+  using namespace header;
+  if (!SameBytes(r + kMagic, kMagicBytes, 8)) return Status::Fail(Fault::kNotAnImage);
+  h->major = Load16(r + kMajor);
+  h->minor = Load16(r + kMinor);
   if (h->major > kFormatMajor) return Status::Fail(Fault::kVersion, 0, h->major);
-  h->crc = Load32(r + 508);
-  if (Crc32(0, r, 508) != h->crc || Load16(r + 12) != kHeaderSize || h->major == 0) {
+  h->crc = Load32(r + kCrc);
+  if (Crc32(0, r, kCrc) != h->crc || Load16(r + kSize) != kHeaderSize || h->major == 0) {
     return Status::Fail(Fault::kHeaderDamaged);
   }
-  h->raw = (Load16(r + 14) & kFlagRaw) != 0;
-  h->bios_disk = r[16];
-  h->partition_type = r[17];
-  h->fs = static_cast<FileSystem>(r[18]);
-  h->first_sector = Load32(r + 20);
-  h->sector_count = Load32(r + 24);
-  h->cluster_bytes = Load32(r + 28);
-  h->first_data_sector = Load32(r + 32);
-  h->cluster_count = Load32(r + 36);
-  h->serial = Load32(r + 40);
-  CopyBytes(h->label, r + 44, 11);
+  h->raw = (Load16(r + kFlags) & kFlagRaw) != 0;
+  h->bios_disk = r[kBiosDisk];
+  h->partition_type = r[kPartitionType];
+  h->fs = static_cast<FileSystem>(r[kFs]);
+  h->first_sector = Load32(r + kFirstSector);
+  h->sector_count = Load32(r + kSectorCount);
+  h->cluster_bytes = Load32(r + kClusterBytes);
+  h->first_data_sector = Load32(r + kFirstDataSector);
+  h->cluster_count = Load32(r + kClusterCount);
+  h->serial = Load32(r + kSerial);
+  CopyBytes(h->label, r + kLabel, 11);
   h->label[11] = 0;
-  h->data_sectors = Load32(r + 56);
-  h->dos_date = Load16(r + 60);
-  h->dos_time = Load16(r + 62);
+  h->data_sectors = Load32(r + kDataSectors);
+  h->dos_date = Load16(r + kDosDate);
+  h->dos_time = Load16(r + kDosTime);
+  // Images of 1.0 have zeros there.
+  h->left_out_sectors = Load32(r + kLeftOutSectors);
   const bool fs_known = h->fs == FileSystem::kUnknown || h->fs == FileSystem::kFat12 ||
                         h->fs == FileSystem::kFat16 || h->fs == FileSystem::kFat32;
-  if (!fs_known || h->data_sectors > h->sector_count) return Status::Fail(Fault::kHeaderDamaged);
+  if (!fs_known || h->data_sectors > h->sector_count ||
+      h->left_out_sectors > h->sector_count - h->data_sectors) {
+    return Status::Fail(Fault::kHeaderDamaged);
+  }
   return Status::Ok();
 }
 
+// How a chunk keeps its data.
+enum class ChunkKind : uint16_t {
+  kStored = 0,  // the sectors as they are
+  kLz4 = 1,     // a 4-byte length, then one LZ4 block (images of 2.0 on)
+};
+
+struct ChunkHead {
+  uint32_t index = 0;
+  uint32_t base = 0;  // the first run's sector
+  uint16_t runs = 0, map_bytes = 0, sectors = 0;
+  ChunkKind kind = ChunkKind::kStored;
+  uint32_t crc = 0;  // of the run map and the sectors as they are written
+};
+
+void EncodeChunkHead(const ChunkHead& c, uint8_t* r) {
+  using namespace chunk;
+  CopyBytes(r + kMagic, kMagicBytes, 4);
+  Store32(r + kIndex, c.index);
+  Store32(r + kBase, c.base);
+  Store16(r + kRuns, c.runs);
+  Store16(r + kMapBytes, c.map_bytes);
+  Store16(r + kSectors, c.sectors);
+  Store16(r + kKind, static_cast<uint16_t>(c.kind));
+  Store32(r + kCrc, c.crc);
+  Store32(r + kOwnCrc, Crc32(0, r, kOwnCrc));
+}
+
+// Checks what the chunk header can say of itself: its own CRC, that it is
+// chunk `index`, and a kind that an image of `major` may hold.
+Status DecodeChunkHead(const uint8_t* r, uint32_t index, uint16_t major, ChunkHead* c) {
+  using namespace chunk;
+  c->index = Load32(r + kIndex);
+  c->base = Load32(r + kBase);
+  c->runs = Load16(r + kRuns);
+  c->map_bytes = Load16(r + kMapBytes);
+  c->sectors = Load16(r + kSectors);
+  c->kind = static_cast<ChunkKind>(Load16(r + kKind));
+  c->crc = Load32(r + kCrc);
+  const bool kind_known =
+      c->kind == ChunkKind::kStored || (c->kind == ChunkKind::kLz4 && major >= 2);
+  if (!SameBytes(r + kMagic, kMagicBytes, 4) || Load32(r + kOwnCrc) != Crc32(0, r, kOwnCrc) ||
+      c->index != index || c->runs == 0 || c->runs > kMaxRuns || c->map_bytes > kMapCapacity ||
+      c->sectors == 0 || c->sectors > kChunkSectors || !kind_known) {
+    return Status::Fail(Fault::kChunkDamaged, index);
+  }
+  return Status::Ok();
+}
+
+struct Trailer {
+  uint32_t chunks = 0;
+  uint32_t data_sectors = 0;
+  uint64_t bytes = 0;  // the whole image
+  uint32_t header_crc = 0;
+  uint32_t chain = 0;  // the CRC of every chunk's CRC
+};
+
+void EncodeTrailer(const Trailer& t, uint8_t* r) {
+  using namespace trailer;
+  FillBytes(r, 0, kTrailerSize);
+  CopyBytes(r + kMagic, kMagicBytes, 8);
+  Store32(r + kChunks, t.chunks);
+  Store32(r + kDataSectors, t.data_sectors);
+  Store32(r + kBytes, static_cast<uint32_t>(t.bytes));
+  Store32(r + kBytes + 4, static_cast<uint32_t>(t.bytes >> 32));
+  Store32(r + kHeaderCrc, t.header_crc);
+  Store32(r + kChain, t.chain);
+  Store32(r + kOwnCrc, Crc32(0, r, kOwnCrc));
+}
+
+bool IsTrailer(const uint8_t* r) { return SameBytes(r + trailer::kMagic, trailer::kMagicBytes, 8); }
+
+// False when the record is no completion record or its own CRC fails.
+bool DecodeTrailer(const uint8_t* r, Trailer* t) {
+  using namespace trailer;
+  t->chunks = Load32(r + kChunks);
+  t->data_sectors = Load32(r + kDataSectors);
+  t->bytes = Load32(r + kBytes) | (static_cast<uint64_t>(Load32(r + kBytes + 4)) << 32);
+  t->header_crc = Load32(r + kHeaderCrc);
+  t->chain = Load32(r + kChain);
+  return IsTrailer(r) && Load32(r + kOwnCrc) == Crc32(0, r, kOwnCrc);
+}
+
+uint32_t ChainCrc(uint32_t chain, uint32_t chunk_crc) {
+  uint8_t bytes[4];
+  Store32(bytes, chunk_crc);
+  return Crc32(chain, bytes, 4);
+}
+
+// --- Writing ----------------------------------------------------------------
+
 // Gathers runs of partition sectors into chunks and writes them. With no
-// disk it only counts, which is how PlanImage knows the size in advance.
+// disk it only counts, which is how PlanImage knows the size in advance
+// (for chunks that compression may make smaller: at most that size).
 class ChunkWriter {
  public:
   ChunkWriter(SectorDisk* disk, uint32_t partition_first, ImageOutput* out, Workspace& ws)
@@ -138,29 +291,47 @@ class ChunkWriter {
       map_bytes += PutVarint(ws_.map + map_bytes, run_length_[i]);
     }
     const uint32_t data_bytes = sectors_ * kSectorSize;
+    uint32_t payload = data_bytes;
     if (out_) {
+      ChunkHead c;
+      c.index = summary_.chunks;
+      c.base = base_;
+      c.runs = static_cast<uint16_t>(runs_);
+      c.map_bytes = static_cast<uint16_t>(map_bytes);
+      c.sectors = static_cast<uint16_t>(sectors_);
+      // Packed only where that is smaller, length field included.
+      uint32_t packed = 0;
+      if (ws_.packed) {
+        packed = Lz4Compress(ws_.data, data_bytes, ws_.packed, data_bytes - kPackedLengthSize - 1,
+                             *ws_.table);
+      }
+      uint8_t length[kPackedLengthSize];
+      Store32(length, packed);
+      // The CRC covers the chunk's bytes as the image holds them.
+      c.crc = Crc32(0, ws_.map, map_bytes);
+      if (packed) {
+        c.kind = ChunkKind::kLz4;
+        payload = kPackedLengthSize + packed;
+        c.crc = Crc32(Crc32(c.crc, length, kPackedLengthSize), ws_.packed, packed);
+      } else {
+        c.crc = Crc32(c.crc, ws_.data, data_bytes);
+      }
       uint8_t head[kChunkHeaderSize];
-      CopyBytes(head, kChunkMagic, 4);
-      Store32(head + 4, summary_.chunks);
-      Store32(head + 8, base_);
-      Store16(head + 12, static_cast<uint16_t>(runs_));
-      Store16(head + 14, static_cast<uint16_t>(map_bytes));
-      Store16(head + 16, static_cast<uint16_t>(sectors_));
-      Store16(head + 18, 0);
-      const uint32_t crc = Crc32(Crc32(0, ws_.map, map_bytes), ws_.data, data_bytes);
-      Store32(head + 20, crc);
-      Store32(head + 24, Crc32(0, head, 24));
-      uint8_t crc_bytes[4];
-      Store32(crc_bytes, crc);
-      chain_ = Crc32(chain_, crc_bytes, 4);
+      EncodeChunkHead(c, head);
+      chain_ = ChainCrc(chain_, c.crc);
       Status s = out_->Write(head, kChunkHeaderSize);
       if (s.ok()) s = out_->Write(ws_.map, map_bytes);
-      if (s.ok()) s = out_->Write(ws_.data, data_bytes);
+      if (s.ok() && packed) {
+        s = out_->Write(length, kPackedLengthSize);
+        if (s.ok()) s = out_->Write(ws_.packed, packed);
+      } else if (s.ok()) {
+        s = out_->Write(ws_.data, data_bytes);
+      }
       if (!s.ok()) return s;
     }
     summary_.chunks += 1;
     summary_.data_sectors += sectors_;
-    summary_.bytes += kChunkHeaderSize + map_bytes + data_bytes;
+    summary_.bytes += kChunkHeaderSize + map_bytes + payload;
     runs_ = 0;
     sectors_ = 0;
     return Status::Ok();
@@ -181,9 +352,9 @@ class ChunkWriter {
   ImageSummary summary_;
 };
 
-Status FeedRuns(SectorDisk& disk, const ImageSource& source, Workspace& ws, ChunkWriter& writer,
-                Progress* progress, uint32_t total) {
-  UsedRuns runs(disk, source.partition.first, source.layout, ws.fat);
+Status FeedRuns(SectorDisk& disk, const ImageSource& source, const LeftOut& left_out, Workspace& ws,
+                ChunkWriter& writer, Progress* progress, uint32_t total) {
+  UsedRuns runs(disk, source.partition.first, source.layout, ws.fat, &left_out);
   for (;;) {
     uint32_t start = 0, count = 0;
     Status s = runs.Next(&start, &count);
@@ -195,16 +366,17 @@ Status FeedRuns(SectorDisk& disk, const ImageSource& source, Workspace& ws, Chun
   return writer.Flush();
 }
 
+// --- Reading ------------------------------------------------------------------
+
 // Reads exactly `size` bytes; a short read is an image cut short.
 class ExactReader {
  public:
   explicit ExactReader(ImageInput& in) : in_(in) {}
-  Status Read(uint8_t* data, uint32_t size, uint32_t* got_out = nullptr) {
+  Status Read(uint8_t* data, uint32_t size) {
     uint32_t got = 0;
     const Status s = in_.Read(data, size, &got);
     if (!s.ok()) return Status::Fail(s.fault, offset_, s.detail);
     offset_ += got;
-    if (got_out) *got_out = got;
     if (got != size) return Status::Fail(Fault::kCutShort, offset_);
     return Status::Ok();
   }
@@ -215,103 +387,163 @@ class ExactReader {
   uint64_t offset_ = 0;
 };
 
-// Reads the image; with a disk, writes each checked chunk's runs to it.
-Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32_t target_count,
-                 Workspace& ws, Progress* progress, ImageHeader* header_out,
-                 ImageSummary* summary_out) {
-  ExactReader reader(in);
-  Status s = reader.Read(ws.record, kHeaderSize);
-  if (!s.ok()) return s.fault == Fault::kCutShort ? Status::Fail(Fault::kNotAnImage) : s;
-  ImageHeader header;
-  s = DecodeHeader(ws.record, &header);
-  if (!s.ok()) return s;
-  if (header_out) *header_out = header;
-  if (disk && header.sector_count > target_count) {
-    return Status::Fail(Fault::kTooLarge, header.sector_count);
+// One pass over an image: the header, then a chunk at a time, then the
+// completion record; with a disk, each checked chunk's runs are written.
+class ImageReader {
+ public:
+  ImageReader(ImageInput& in, Workspace& ws) : reader_(in), ws_(ws) {}
+
+  Status ReadHeader(ImageHeader* header) {
+    const Status s = reader_.Read(ws_.record, kHeaderSize);
+    if (!s.ok()) return s.fault == Fault::kCutShort ? Status::Fail(Fault::kNotAnImage) : s;
+    const Status decoded = DecodeHeader(ws_.record, &header_);
+    if (decoded.ok()) *header = header_;
+    summary_.bytes = kHeaderSize;
+    return decoded;
   }
 
-  ImageSummary summary;
-  summary.bytes = kHeaderSize;
-  uint32_t chain = 0;
-  uint32_t next_free = 0;  // runs come in ascending order
-  for (;;) {
-    uint8_t* head = ws.record;
-    uint32_t got = 0;
-    s = reader.Read(head, kChunkHeaderSize, &got);
+  // The next chunk into ws.map and ws.data, checked; false in `*more` at
+  // the completion record, whose first bytes are then in ws.record.
+  Status ReadChunk(ChunkHead* c, bool* more) {
+    uint8_t* head = ws_.record;
+    Status s = reader_.Read(head, kChunkHeaderSize);
     if (!s.ok()) return s;
-    if (SameBytes(head, kTrailerMagic, 8)) break;
-    const uint32_t index = summary.chunks;
-    if (!SameBytes(head, kChunkMagic, 4) || Load32(head + 24) != Crc32(0, head, 24) ||
-        Load32(head + 4) != index) {
-      return Status::Fail(Fault::kChunkDamaged, index);
-    }
-    const uint32_t base = Load32(head + 8);
-    const uint32_t runs = Load16(head + 12);
-    const uint32_t map_bytes = Load16(head + 14);
-    const uint32_t sectors = Load16(head + 16);
-    if (runs == 0 || runs > kMaxRuns || map_bytes > kMapCapacity || sectors == 0 ||
-        sectors > kChunkSectors || Load16(head + 18) != 0) {
-      return Status::Fail(Fault::kChunkDamaged, index);
-    }
-    const uint32_t crc = Load32(head + 20);
-    s = reader.Read(ws.map, map_bytes);
-    if (s.ok()) s = reader.Read(ws.data, sectors * kSectorSize);
+    *more = !IsTrailer(head);
+    if (!*more) return Status::Ok();
+    s = DecodeChunkHead(head, summary_.chunks, header_.major, c);
     if (!s.ok()) return s;
-    if (Crc32(Crc32(0, ws.map, map_bytes), ws.data, sectors * kSectorSize) != crc) {
-      return Status::Fail(Fault::kChunkDamaged, index);
-    }
+    s = reader_.Read(ws_.map, c->map_bytes);
+    if (!s.ok()) return s;
+    uint32_t payload = 0;
+    s = c->kind == ChunkKind::kLz4 ? ReadPacked(*c, &payload) : ReadStored(*c, &payload);
+    if (!s.ok()) return s;
+    summary_.bytes += kChunkHeaderSize + c->map_bytes + payload;
+    return Status::Ok();
+  }
 
-    // The runs: ascending, inside the partition, adding up to `sectors`.
-    const uint8_t* p = ws.map;
-    const uint8_t* end = ws.map + map_bytes;
-    uint32_t position = base, total = 0;
-    if (base < next_free || base > header.sector_count) {
-      return Status::Fail(Fault::kOutOfRange, index);
-    }
-    for (uint32_t r = 0; r < runs; ++r) {
+  // Checks the runs of chunk `c` against the partition and, with a disk,
+  // writes them.
+  Status PlaceRuns(const ChunkHead& c, SectorDisk* disk, uint32_t target_first) {
+    const uint8_t* p = ws_.map;
+    const uint8_t* end = ws_.map + c.map_bytes;
+    const uint32_t sectors = header_.sector_count;
+    uint32_t position = c.base, total = 0;
+    if (c.base < next_free_ || c.base > sectors) return Status::Fail(Fault::kOutOfRange, c.index);
+    for (uint32_t r = 0; r < c.runs; ++r) {
       uint32_t skip = 0, length = 0;
       if (!GetVarint(p, end, &skip) || !GetVarint(p, end, &length) || length == 0 ||
-          length > sectors - total) {
-        return Status::Fail(Fault::kChunkDamaged, index);
+          length > c.sectors - total) {
+        return Status::Fail(Fault::kChunkDamaged, c.index);
       }
-      if (skip > header.sector_count - position || length > header.sector_count - position - skip) {
-        return Status::Fail(Fault::kOutOfRange, index);
+      if (skip > sectors - position || length > sectors - position - skip) {
+        return Status::Fail(Fault::kOutOfRange, c.index);
       }
       position += skip;
       if (disk) {
-        s = disk->Write(target_first + position, static_cast<uint16_t>(length),
-                        ws.data + total * kSectorSize);
+        const Status s = disk->Write(target_first + position, static_cast<uint16_t>(length),
+                                     ws_.data + total * kSectorSize);
         if (!s.ok()) return s;
       }
       position += length;
       total += length;
     }
-    if (p != end || total != sectors) return Status::Fail(Fault::kChunkDamaged, index);
-    next_free = position;
-
-    uint8_t crc_bytes[4];
-    Store32(crc_bytes, crc);
-    chain = Crc32(chain, crc_bytes, 4);
-    summary.chunks += 1;
-    summary.data_sectors += sectors;
-    summary.bytes += kChunkHeaderSize + map_bytes + sectors * kSectorSize;
-    if (summary.data_sectors > header.data_sectors) {
-      return Status::Fail(Fault::kChunkDamaged, index);
+    if (p != end || total != c.sectors) return Status::Fail(Fault::kChunkDamaged, c.index);
+    next_free_ = position;
+    chain_ = ChainCrc(chain_, c.crc);
+    summary_.chunks += 1;
+    summary_.data_sectors += c.sectors;
+    if (summary_.data_sectors > header_.data_sectors) {
+      return Status::Fail(Fault::kChunkDamaged, c.index);
     }
-    if (progress) progress->Update(summary.data_sectors, header.data_sectors);
+    return Status::Ok();
   }
 
-  // The completion record: the rest of it, then every count it repeats.
-  uint8_t* t = ws.record;
-  s = reader.Read(t + kChunkHeaderSize, kTrailerSize - kChunkHeaderSize);
-  if (!s.ok()) return s;
-  summary.bytes += kTrailerSize;
-  const uint64_t bytes = Load32(t + 16) | (static_cast<uint64_t>(Load32(t + 20)) << 32);
-  if (Load32(t + 60) != Crc32(0, t, 60) || Load32(t + 8) != summary.chunks ||
-      Load32(t + 12) != summary.data_sectors || summary.data_sectors != header.data_sectors ||
-      bytes != summary.bytes || Load32(t + 24) != header.crc || Load32(t + 28) != chain) {
-    return Status::Fail(Fault::kTrailerDamaged);
+  // The rest of the completion record, and every count it repeats.
+  Status ReadTrailer(ImageSummary* summary) {
+    uint8_t* r = ws_.record;
+    const Status s = reader_.Read(r + kChunkHeaderSize, kTrailerSize - kChunkHeaderSize);
+    if (!s.ok()) return s;
+    summary_.bytes += kTrailerSize;
+    Trailer t;
+    if (!DecodeTrailer(r, &t) || t.chunks != summary_.chunks ||
+        t.data_sectors != summary_.data_sectors || summary_.data_sectors != header_.data_sectors ||
+        t.bytes != summary_.bytes || t.header_crc != header_.crc || t.chain != chain_) {
+      return Status::Fail(Fault::kTrailerDamaged);
+    }
+    *summary = summary_;
+    return Status::Ok();
   }
+
+  const ImageHeader& header() const { return header_; }
+  const ImageSummary& summary() const { return summary_; }
+
+ private:
+  Status ReadStored(const ChunkHead& c, uint32_t* payload) {
+    *payload = c.sectors * kSectorSize;
+    const Status s = reader_.Read(ws_.data, *payload);
+    if (!s.ok()) return s;
+    if (Crc32(Crc32(0, ws_.map, c.map_bytes), ws_.data, *payload) != c.crc) {
+      return Status::Fail(Fault::kChunkDamaged, c.index);
+    }
+    return Status::Ok();
+  }
+
+  // The block goes to the end of ws.data, is checked, and is decoded in
+  // place into its start; it must decode to exactly the chunk's sectors.
+  Status ReadPacked(const ChunkHead& c, uint32_t* payload) {
+    uint8_t length[kPackedLengthSize];
+    Status s = reader_.Read(length, kPackedLengthSize);
+    if (!s.ok()) return s;
+    const uint32_t packed = Load32(length);
+    const uint32_t data_bytes = c.sectors * kSectorSize;
+    if (packed == 0 || packed + kPackedLengthSize >= data_bytes) {
+      return Status::Fail(Fault::kChunkDamaged, c.index);
+    }
+    const uint32_t at = data_bytes + Lz4InPlaceMargin(packed) - packed;
+    s = reader_.Read(ws_.data + at, packed);
+    if (!s.ok()) return s;
+    const uint32_t crc = Crc32(Crc32(0, ws_.map, c.map_bytes), length, kPackedLengthSize);
+    if (Crc32(crc, ws_.data + at, packed) != c.crc ||
+        !Lz4Decompress(ws_.data + at, packed, ws_.data, data_bytes)) {
+      return Status::Fail(Fault::kChunkDamaged, c.index);
+    }
+    *payload = kPackedLengthSize + packed;
+    return Status::Ok();
+  }
+
+  ExactReader reader_;
+  Workspace& ws_;
+  ImageHeader header_;
+  ImageSummary summary_;
+  uint32_t chain_ = 0;
+  uint32_t next_free_ = 0;  // runs come in ascending order
+};
+
+// Reads the image; with a disk, writes each checked chunk's runs to it.
+Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32_t target_count,
+                 Workspace& ws, Progress* progress, ImageHeader* header_out,
+                 ImageSummary* summary_out) {
+  ImageReader image(in, ws);
+  ImageHeader header;
+  Status s = image.ReadHeader(&header);
+  if (!s.ok()) return s;
+  if (header_out) *header_out = header;
+  if (disk && header.sector_count > target_count) {
+    return Status::Fail(Fault::kTooLarge, header.sector_count);
+  }
+  for (;;) {
+    ChunkHead c;
+    bool more = false;
+    s = image.ReadChunk(&c, &more);
+    if (!s.ok()) return s;
+    if (!more) break;
+    s = image.PlaceRuns(c, disk, target_first);
+    if (!s.ok()) return s;
+    if (progress) progress->Update(image.summary().data_sectors, header.data_sectors);
+  }
+  ImageSummary summary;
+  s = image.ReadTrailer(&summary);
+  if (!s.ok()) return s;
   if (summary_out) *summary_out = summary;
   return Status::Ok();
 }
@@ -319,18 +551,30 @@ Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32
 }  // namespace
 
 Status PlanImage(SectorDisk& disk, const ImageSource& source, Workspace& ws, ImageSummary* plan) {
+  LeftOut left_out;
+  Status s = FindLeftOut(disk, source.partition.first, source.layout, ws.record, ws.fat, &left_out);
+  if (!s.ok()) return s;
   ChunkWriter counter(nullptr, 0, nullptr, ws);
-  const Status s = FeedRuns(disk, source, ws, counter, nullptr, 0);
+  s = FeedRuns(disk, source, left_out, ws, counter, nullptr, 0);
   if (!s.ok()) return s;
   *plan = counter.summary();
   plan->bytes += kHeaderSize + kTrailerSize;
+  plan->left_out_sectors = left_out.clusters * source.layout.sectors_per_cluster;
   return Status::Ok();
 }
 
 Status WriteImage(SectorDisk& disk, const ImageSource& source, const ImageSummary& plan,
                   uint16_t dos_date, uint16_t dos_time, ImageOutput& out, Workspace& ws,
                   Progress* progress, ImageSummary* written) {
+  LeftOut left_out;
+  Status s = FindLeftOut(disk, source.partition.first, source.layout, ws.record, ws.fat, &left_out);
+  if (!s.ok()) return s;
   ImageHeader h;
+  // Compressed chunks need a reader of 2.0; without them, 1.1 readers
+  // read the image (1.0 readers too: the count of what was left out is
+  // news to them, not a change).
+  h.major = ws.packed ? 2 : 1;
+  h.minor = ws.packed ? 0 : 1;
   h.raw = source.layout.fs == FileSystem::kUnknown;
   h.bios_disk = source.bios_disk;
   h.partition_type = source.partition.type;
@@ -343,54 +587,51 @@ Status WriteImage(SectorDisk& disk, const ImageSource& source, const ImageSummar
   h.serial = source.layout.serial;
   CopyBytes(h.label, source.layout.label, sizeof h.label);
   h.data_sectors = plan.data_sectors;
+  h.left_out_sectors = left_out.clusters * source.layout.sectors_per_cluster;
   h.dos_date = dos_date;
   h.dos_time = dos_time;
   EncodeHeader(h, ws.record);
-  const uint32_t header_crc = Load32(ws.record + 508);
-  Status s = out.Write(ws.record, kHeaderSize);
+  const uint32_t header_crc = Load32(ws.record + header::kCrc);
+  s = out.Write(ws.record, kHeaderSize);
   if (!s.ok()) return s;
 
   ChunkWriter writer(&disk, source.partition.first, &out, ws);
   writer.summary().bytes = kHeaderSize;
-  s = FeedRuns(disk, source, ws, writer, progress, plan.data_sectors);
+  s = FeedRuns(disk, source, left_out, ws, writer, progress, plan.data_sectors);
   if (!s.ok()) return s;
   ImageSummary& summary = writer.summary();
   // The FAT changed under us (it must not): the header would lie.
   if (summary.data_sectors != plan.data_sectors) return Status::Fail(Fault::kFileSystem);
   summary.bytes += kTrailerSize;
+  summary.left_out_sectors = h.left_out_sectors;
 
-  uint8_t* t = ws.record;
-  FillBytes(t, 0, kTrailerSize);
-  CopyBytes(t, kTrailerMagic, 8);
-  Store32(t + 8, summary.chunks);
-  Store32(t + 12, summary.data_sectors);
-  Store32(t + 16, static_cast<uint32_t>(summary.bytes));
-  Store32(t + 20, static_cast<uint32_t>(summary.bytes >> 32));
-  Store32(t + 24, header_crc);
-  Store32(t + 28, writer.chain());
-  Store32(t + 60, Crc32(0, t, 60));
-  s = out.Write(t, kTrailerSize);
+  Trailer t;
+  t.chunks = summary.chunks;
+  t.data_sectors = summary.data_sectors;
+  t.bytes = summary.bytes;
+  t.header_crc = header_crc;
+  t.chain = writer.chain();
+  EncodeTrailer(t, ws.record);
+  s = out.Write(ws.record, kTrailerSize);
   if (!s.ok()) return s;
   if (written) *written = summary;
   return Status::Ok();
 }
 
 Status ReadImageHeader(ImageInput& in, Workspace& ws, ImageHeader* header) {
-  ExactReader reader(in);
-  const Status s = reader.Read(ws.record, kHeaderSize);
-  if (!s.ok()) return s.fault == Fault::kCutShort ? Status::Fail(Fault::kNotAnImage) : s;
-  return DecodeHeader(ws.record, header);
+  ImageReader image(in, ws);
+  return image.ReadHeader(header);
 }
 
-Status CheckImageEnds(const uint8_t* header_bytes, const uint8_t* t, uint64_t image_bytes,
-                      ImageHeader* header) {
+Status CheckImageEnds(const uint8_t* header_bytes, const uint8_t* trailer_bytes,
+                      uint64_t image_bytes, ImageHeader* header) {
   if (image_bytes < kHeaderSize + kTrailerSize) return Status::Fail(Fault::kNotAnImage);
   const Status s = DecodeHeader(header_bytes, header);
   if (!s.ok()) return s;
-  if (!SameBytes(t, kTrailerMagic, 8)) return Status::Fail(Fault::kCutShort);
-  const uint64_t bytes = Load32(t + 16) | (static_cast<uint64_t>(Load32(t + 20)) << 32);
-  if (Load32(t + 60) != Crc32(0, t, 60) || Load32(t + 24) != header->crc ||
-      Load32(t + 12) != header->data_sectors || bytes != image_bytes) {
+  if (!IsTrailer(trailer_bytes)) return Status::Fail(Fault::kCutShort);
+  Trailer t;
+  if (!DecodeTrailer(trailer_bytes, &t) || t.header_crc != header->crc ||
+      t.data_sectors != header->data_sectors || t.bytes != image_bytes) {
     return Status::Fail(Fault::kTrailerDamaged);
   }
   return Status::Ok();

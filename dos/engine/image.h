@@ -6,11 +6,15 @@
 #include <stdint.h>
 
 #include "dos/engine/disk.h"
+#include "dos/engine/lz4.h"
 #include "dos/engine/volume.h"
 
 namespace orvane::dos {
 
-constexpr uint16_t kFormatMajor = 1;
+// The newest version this engine reads (docs/image-format.md: a major
+// version for what an older reader would misread, a minor one for what it
+// may ignore). It writes 2.0 with compressed chunks and 1.1 without.
+constexpr uint16_t kFormatMajor = 2;
 constexpr uint16_t kFormatMinor = 0;
 constexpr uint32_t kHeaderSize = 512;
 constexpr uint32_t kChunkHeaderSize = 28;
@@ -34,6 +38,7 @@ struct ImageHeader {
   uint32_t serial = 0;
   char label[12] = {};
   uint32_t data_sectors = 0;            // sectors the image holds
+  uint32_t left_out_sectors = 0;        // in use, but of the paging and hibernation files
   uint16_t dos_date = 0, dos_time = 0;  // when it was made, in DOS's packed form
   uint32_t crc = 0;                     // the header's own CRC, as stored
 };
@@ -42,15 +47,23 @@ struct ImageHeader {
 struct ImageSummary {
   uint32_t chunks = 0;
   uint32_t data_sectors = 0;
-  uint64_t bytes = 0;  // the whole image, completion record included
+  uint64_t bytes = 0;             // the whole image, completion record included
+  uint32_t left_out_sectors = 0;  // PlanImage and WriteImage: what the image leaves out
 };
 
 // Buffers for one imaging operation. The engine allocates nothing else.
+// `data` has room after a chunk for a compressed chunk to be decoded in
+// place. With `packed` (room for a chunk) and `table`, WriteImage
+// compresses each chunk that LZ4 makes smaller.
 struct Workspace {
-  uint8_t data[kChunkSectors * kSectorSize];
+  uint8_t data[kChunkSectors * kSectorSize + Lz4InPlaceMargin(kChunkSectors * kSectorSize)];
   uint8_t map[kMapCapacity];
   uint8_t fat[kFatWindowSectors * kSectorSize];
   uint8_t record[kHeaderSize];
+  // Null in a Workspace that is static or value-initialized (no member
+  // initializers here: the real-mode programs have no static constructors).
+  uint8_t* packed;
+  Lz4Table* table;
 };
 
 // The partition to image and what is known of its volume.
@@ -60,8 +73,10 @@ struct ImageSource {
   VolumeLayout layout;
 };
 
-// Counts what an image of `source` will hold, exactly: its chunks, data
-// sectors and bytes. Reads the FAT, no data.
+// Counts what an image of `source` will hold: its chunks and data sectors
+// exactly, its bytes at most (compression may make them fewer), and the
+// sectors it leaves out (the paging and hibernation files). Reads the root
+// directory and the FAT, no data.
 Status PlanImage(SectorDisk& disk, const ImageSource& source, Workspace& ws, ImageSummary* plan);
 
 // Writes the image of `source` to `out`: header, chunks, completion record.

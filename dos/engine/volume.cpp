@@ -132,6 +132,7 @@ Status ReadVolumeLayout(SectorDisk& disk, const PartitionEntry& part, uint8_t* s
   layout->root_dir_sectors = root_sectors;
   layout->first_data_sector = first_data;
   layout->cluster_count = clusters;
+  if (fs == FileSystem::kFat32) layout->root_cluster = Load32(s + 0x2C);
   const uint32_t ext = fs == FileSystem::kFat32 ? 0x40 : 0x24;
   if (s[ext + 2] == 0x29) {
     layout->has_serial = true;
@@ -209,6 +210,134 @@ bool FatReader::InUse(uint32_t value) const {
   }
 }
 
+namespace {
+
+bool EndOfChain(const VolumeLayout& layout, uint32_t value) {
+  return value < 2 || value >= layout.cluster_count + 2;
+}
+
+// Adds `cluster` to `out`, growing the last extent where it follows on.
+void AddCluster(uint32_t cluster, LeftOut* out) {
+  if (out->count > 0) {
+    ClusterExtent& last = out->extents[out->count - 1];
+    if (last.first + last.count == cluster) {
+      ++last.count;
+      ++out->clusters;
+      return;
+    }
+  }
+  if (out->count == kMaxLeftOutExtents) return;
+  out->extents[out->count++] = {cluster, 1};
+  ++out->clusters;
+}
+
+// The clusters of a file's chain from `first`, less the first `keep`.
+Status LeaveOutChain(FatReader& fat, const VolumeLayout& layout, uint32_t first, uint32_t keep,
+                     LeftOut* out) {
+  uint32_t cluster = first;
+  // A chain longer than the volume loops.
+  for (uint32_t i = 0; i < layout.cluster_count && !EndOfChain(layout, cluster); ++i) {
+    uint32_t next = 0;
+    const Status s = fat.Entry(cluster, &next);
+    if (!s.ok()) return s;
+    if (!fat.InUse(next)) break;
+    if (i >= keep) AddCluster(cluster, out);
+    cluster = next;
+  }
+  return Status::Ok();
+}
+
+// Sorts the extents by cluster and joins those that touch or overlap.
+void Tidy(LeftOut* out) {
+  for (uint32_t i = 1; i < out->count; ++i) {
+    const ClusterExtent e = out->extents[i];
+    uint32_t j = i;
+    for (; j > 0 && out->extents[j - 1].first > e.first; --j) out->extents[j] = out->extents[j - 1];
+    out->extents[j] = e;
+  }
+  uint32_t kept = 0;
+  out->clusters = 0;
+  for (uint32_t i = 0; i < out->count; ++i) {
+    const ClusterExtent e = out->extents[i];
+    if (kept > 0 && e.first <= out->extents[kept - 1].first + out->extents[kept - 1].count) {
+      ClusterExtent& last = out->extents[kept - 1];
+      const uint32_t end = e.first + e.count;
+      if (end > last.first + last.count) last.count = end - last.first;
+    } else {
+      out->extents[kept++] = e;
+    }
+  }
+  out->count = kept;
+  for (uint32_t i = 0; i < kept; ++i) out->clusters += out->extents[i].count;
+}
+
+}  // namespace
+
+Status FindLeftOut(SectorDisk& disk, uint32_t partition_first, const VolumeLayout& layout,
+                   uint8_t* sector, uint8_t* fat_window, LeftOut* out) {
+  *out = LeftOut{};
+  if (layout.fs == FileSystem::kUnknown) return Status::Ok();
+  FatReader fat(disk, partition_first, layout, fat_window);
+  const uint32_t cluster_bytes = layout.sectors_per_cluster * kSectorSize;
+  // The root directory: its own sectors before the data area, or (FAT32)
+  // a chain of clusters.
+  uint32_t cluster = layout.root_cluster;
+  uint32_t root_sector = layout.reserved_sectors + layout.fat_count * layout.sectors_per_fat;
+  uint32_t sectors_left = layout.root_dir_sectors;
+  bool fat32 = layout.fs == FileSystem::kFat32;
+  for (uint32_t steps = 0; steps < layout.cluster_count + layout.root_dir_sectors; ++steps) {
+    if (fat32) {
+      if (sectors_left == 0) {
+        if (steps > 0) {
+          uint32_t next = 0;
+          const Status s = fat.Entry(cluster, &next);
+          if (!s.ok()) return s;
+          cluster = next;
+        }
+        if (EndOfChain(layout, cluster)) break;
+        root_sector = layout.first_data_sector + (cluster - 2) * layout.sectors_per_cluster;
+        sectors_left = layout.sectors_per_cluster;
+      }
+    } else if (sectors_left == 0) {
+      break;
+    }
+    const Status read = disk.Read(partition_first + root_sector, 1, sector);
+    if (!read.ok()) return read;
+    ++root_sector;
+    --sectors_left;
+    for (uint32_t e = 0; e < kSectorSize; e += 32) {
+      const uint8_t* entry = sector + e;
+      if (entry[0] == 0) {
+        Tidy(out);
+        return Status::Ok();
+      }
+      const uint8_t attributes = entry[11];
+      if (entry[0] == 0xE5 || attributes == 0x0F || (attributes & 0x18) != 0) continue;
+      const bool paging = SameBytes(entry, "PAGEFILESYS", 11);
+      const bool hibernation = SameBytes(entry, "HIBERFILSYS", 11);
+      if (!paging && !hibernation) continue;
+      const uint32_t first = Load16(entry + 26) | (fat32 ? uint32_t{Load16(entry + 20)} << 16 : 0);
+      const uint32_t keep =
+          hibernation ? (kHibernationHeaderBytes + cluster_bytes - 1) / cluster_bytes : 0;
+      const Status s = LeaveOutChain(fat, layout, first, keep, out);
+      if (!s.ok()) return s;
+    }
+  }
+  Tidy(out);
+  return Status::Ok();
+}
+
+bool UsedRuns::LeftOutAt(uint32_t cluster, uint32_t* end) {
+  if (!left_out_) return false;
+  while (extent_ < left_out_->count &&
+         left_out_->extents[extent_].first + left_out_->extents[extent_].count <= cluster) {
+    ++extent_;
+  }
+  if (extent_ == left_out_->count || left_out_->extents[extent_].first > cluster) return false;
+  *end = left_out_->extents[extent_].first + left_out_->extents[extent_].count;
+  return true;
+}
+
 Status UsedRuns::Next(uint32_t* start, uint32_t* count) {
   *count = 0;
   if (layout_.fs == FileSystem::kUnknown) {
@@ -226,8 +355,12 @@ Status UsedRuns::Next(uint32_t* start, uint32_t* count) {
     return Status::Ok();
   }
   const uint32_t end = layout_.cluster_count + 2;
-  uint32_t value = 0;
+  uint32_t value = 0, skip_to = 0;
   while (next_cluster_ < end) {
+    if (LeftOutAt(next_cluster_, &skip_to)) {
+      next_cluster_ = skip_to;
+      continue;
+    }
     const Status s = fat_.Entry(next_cluster_, &value);
     if (!s.ok()) return s;
     if (fat_.InUse(value)) break;
@@ -235,7 +368,7 @@ Status UsedRuns::Next(uint32_t* start, uint32_t* count) {
   }
   if (next_cluster_ >= end) return Status::Ok();
   const uint32_t first = next_cluster_++;
-  while (next_cluster_ < end) {
+  while (next_cluster_ < end && !LeftOutAt(next_cluster_, &skip_to)) {
     const Status s = fat_.Entry(next_cluster_, &value);
     if (!s.ok()) return s;
     if (!fat_.InUse(value)) break;

@@ -43,6 +43,7 @@ struct VolumeLayout {
   uint32_t root_dir_sectors = 0;
   uint32_t first_data_sector = 0;
   uint32_t cluster_count = 0;  // clusters 2 .. cluster_count + 1
+  uint32_t root_cluster = 0;   // FAT32: the root directory's first cluster
   uint32_t serial = 0;
   bool has_serial = false;
   char label[12] = {};
@@ -79,20 +80,48 @@ class FatReader {
   uint32_t window_bytes_ = 0;
 };
 
+// Clusters an image leaves out: those of the paging file and of the
+// hibernation file in the root directory (PAGEFILE.SYS, HIBERFIL.SYS),
+// whose contents Windows never reads back after a cold start. The first
+// 64 KiB of HIBERFIL.SYS stay in: its header says whether there is a
+// system to resume, and a restore must not leave one that the disk held
+// there before.
+constexpr uint32_t kMaxLeftOutExtents = 32;
+constexpr uint32_t kHibernationHeaderBytes = 65536;
+struct ClusterExtent {
+  uint32_t first = 0, count = 0;
+};
+struct LeftOut {
+  ClusterExtent extents[kMaxLeftOutExtents];  // ascending, not touching
+  uint32_t count = 0;
+  uint32_t clusters = 0;  // in all extents
+};
+
+// Finds what to leave out of `layout`'s volume: nothing for kUnknown or a
+// volume without those files. A file in more pieces than there is room
+// for is left out in part; the rest is imaged. `sector` is a 512-byte
+// scratch buffer.
+Status FindLeftOut(SectorDisk& disk, uint32_t partition_first, const VolumeLayout& layout,
+                   uint8_t* sector, uint8_t* fat_window, LeftOut* out);
+
 // The sectors of a volume that hold anything, as runs in ascending order:
-// everything before the data area, then the clusters in use. For kUnknown,
-// every sector of the partition.
+// everything before the data area, then the clusters in use, less those of
+// `left_out` when given. For kUnknown, every sector of the partition.
 class UsedRuns {
  public:
   UsedRuns(SectorDisk& disk, uint32_t partition_first, const VolumeLayout& layout,
-           uint8_t* fat_window)
-      : layout_(layout), fat_(disk, partition_first, layout, fat_window) {}
+           uint8_t* fat_window, const LeftOut* left_out = nullptr)
+      : layout_(layout), fat_(disk, partition_first, layout, fat_window), left_out_(left_out) {}
   // The next run into `*start`, `*count`; `*count` is 0 at the end.
   Status Next(uint32_t* start, uint32_t* count);
 
  private:
+  // True when `cluster` is left out; then `*end` is where its extent ends.
+  bool LeftOutAt(uint32_t cluster, uint32_t* end);
   const VolumeLayout& layout_;
   FatReader fat_;
+  const LeftOut* left_out_;
+  uint32_t extent_ = 0;  // the first extent that may still come
   bool started_ = false;
   uint32_t next_cluster_ = 2;
 };

@@ -152,8 +152,17 @@ int Info(const std::string& path) {
     std::printf("volume           serial %04X-%04X, label \"%.11s\"\n", h.serial >> 16,
                 h.serial & 0xFFFF, h.label);
   }
-  std::printf("data             %" PRIu32 " sectors (%.1f MiB)\n", h.data_sectors,
-              h.data_sectors / 2048.0);
+  std::printf("data             %" PRIu32 " sectors (%.1f MiB)%s\n", h.data_sectors,
+              h.data_sectors / 2048.0,
+              h.major >= 2 ? ", in chunks compressed with LZ4 where that is smaller" : "");
+  if (h.left_out_sectors) {
+    std::printf("left out        %" PRIu32
+                " sectors (%.1f MiB): PAGEFILE.SYS and HIBERFIL.SYS "
+                "(all but its first 64 KiB), whose contents Windows does not read back after a "
+                "cold start; a restore keeps the files, their sizes and clusters, not what was "
+                "in them\n",
+                h.left_out_sectors, h.left_out_sectors / 2048.0);
+  }
   return 0;
 }
 
@@ -223,6 +232,11 @@ int Backup(const std::string& source, const std::string& path, uint64_t part_lim
   std::string why;
   if (!disk.Open(source, false, &why)) return Refuse(source, why);
   auto ws = std::make_unique<Workspace>();
+  // Every chunk that LZ4 makes smaller is kept compressed.
+  auto packed = std::make_unique<uint8_t[]>(kChunkSectors * kSectorSize);
+  auto table = std::make_unique<Lz4Table>();
+  ws->packed = packed.get();
+  ws->table = table.get();
   ImageSource src;
   src.partition.first = 0;
   src.partition.count = disk.SectorCount();
@@ -253,9 +267,14 @@ int Backup(const std::string& source, const std::string& path, uint64_t part_lim
         s.fault == Fault::kFileOpen || s.fault == Fault::kFileWrite || s.fault == Fault::kFileFull;
     return Fail(of_file ? writer.part() : source, s, of_file ? writer.system_error() : 0);
   }
-  std::printf("%s: %" PRIu32 " sectors of %" PRIu32 " (%s) in %" PRIu64 " bytes, %u part%s\n",
+  std::printf("%s: %" PRIu32 " sectors of %" PRIu32 " (%s) in %" PRIu64 " bytes, %u part%s",
               path.c_str(), written.data_sectors, src.partition.count, FsName(src.layout.fs),
               written.bytes, writer.parts(), writer.parts() == 1 ? "" : "s");
+  if (written.left_out_sectors) {
+    std::printf("; %" PRIu32 " sectors of PAGEFILE.SYS and HIBERFIL.SYS left out",
+                written.left_out_sectors);
+  }
+  std::printf("\n");
   return 0;
 }
 

@@ -206,7 +206,7 @@ TEST(ImageDamage, ForeignFilesAndNewerFormatsAreNamed) {
   EXPECT_EQ(Verify({}).fault, Fault::kNotAnImage);
 
   std::vector<uint8_t> newer = SmallImage();
-  newer[8] = 2;  // major version 2
+  newer[8] = kFormatMajor + 1;
   EXPECT_EQ(Verify(newer).fault, Fault::kVersion);
 
   // A chunk moved: the sequence numbers give it away.
@@ -460,6 +460,235 @@ TEST(ImageTool, VerifyAndRestoreFromTheCommandLine) {
   EXPECT_EQ(Shell("fsck.fat -n '" + dir / "r.img" + "'", &out), 0) << out;
   EXPECT_EQ(Shell(tool + " frobnicate x", &out), 2);
 }
+
+// A workspace that compresses, as orvane-image's.
+struct PackingWorkspace {
+  PackingWorkspace() {
+    ws->packed = packed.get();
+    ws->table = table.get();
+  }
+  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
+  std::unique_ptr<uint8_t[]> packed = std::make_unique<uint8_t[]>(kChunkSectors * kSectorSize);
+  std::unique_ptr<Lz4Table> table = std::make_unique<Lz4Table>();
+};
+
+// Compressed chunks: a volume of text and code-like data makes an image of
+// 2.0 much smaller than what it holds, the plan was an upper bound, every
+// file comes back, and damage inside a compressed chunk is refused before
+// a sector is written.
+TEST(CompressedImage, SmallerWholeAndDamageRefusedBeforeAnyWrite) {
+  ScratchDir dir;
+  const std::string volume = dir / "volume.img";
+  MakeVolume(volume, 16, 2048, 16384, Fill::kFiles, dir / "files", 3);
+  if (HasFatalFailure()) return;
+  // Text that compresses, as system files and documents do.
+  std::string text;
+  for (int i = 0; text.size() < 3'000'000; ++i) {
+    text += "Line " + std::to_string(i % 977) + ": the quick brown fox jumps over the lazy dog\n";
+  }
+  WriteFile(dir / "files/TEXT.TXT", std::vector<uint8_t>(text.begin(), text.end()));
+  std::string out;
+  ASSERT_EQ(Shell("mcopy -i '" + volume + "' '" + dir / "files/TEXT.TXT" + "' ::", &out), 0) << out;
+
+  PackingWorkspace packing;
+  FileDisk disk;
+  ASSERT_TRUE(disk.Open(volume, false));
+  const ImageSource source = SourceOf(disk, 0, disk.SectorCount(), *packing.ws);
+  ImageSummary plan, written;
+  ASSERT_TRUE(PlanImage(disk, source, *packing.ws, &plan).ok());
+  MemoryImage image;
+  ASSERT_TRUE(
+      WriteImage(disk, source, plan, 0x5988, 0x7000, image, *packing.ws, nullptr, &written).ok());
+  EXPECT_EQ(written.bytes, image.bytes.size());
+  EXPECT_EQ(written.data_sectors, plan.data_sectors);
+  EXPECT_LT(written.bytes, plan.bytes / 2) << "the plan is an upper bound; text packs well";
+
+  ImageHeader header;
+  ImageSummary verified;
+  ASSERT_TRUE(VerifyImage(image, *packing.ws, nullptr, &header, &verified).ok());
+  EXPECT_EQ(header.major, 2);
+  EXPECT_EQ(verified.bytes, written.bytes);
+
+  // A byte of packed data flipped, in the middle of the image: refused,
+  // and nothing written to the target.
+  MemoryDisk target(disk.SectorCount());
+  std::vector<uint8_t> bad = image.bytes;
+  bad[bad.size() / 2] ^= 0x10;
+  MemoryImage damaged(bad);
+  EXPECT_FALSE(VerifyImage(damaged, *packing.ws, nullptr, nullptr, nullptr).ok());
+  damaged.at = 0;
+  // The engine writes a chunk only once it is checked: a restore that
+  // stops at the damage has written only the chunks before it.
+  const Status stopped =
+      RestoreImage(damaged, target, 0, target.SectorCount(), *packing.ws, nullptr, nullptr);
+  EXPECT_EQ(stopped.fault, Fault::kChunkDamaged);
+
+  const std::string restored = dir / "restored.img";
+  ASSERT_EQ(Shell("truncate -s " + std::to_string(uint64_t{disk.SectorCount()} * 512) + " '" +
+                  restored + "'"),
+            0);
+  {
+    FileDisk into;
+    ASSERT_TRUE(into.Open(restored, true));
+    image.at = 0;
+    ASSERT_TRUE(
+        RestoreImage(image, into, 0, into.SectorCount(), *packing.ws, nullptr, nullptr).ok());
+  }
+  EXPECT_EQ(Shell("fsck.fat -n '" + restored + "'", &out), 0) << out;
+  ASSERT_EQ(Shell("mkdir '" + dir / "out" + "' && mcopy -s -n -i '" + restored + "' '::*' '" +
+                      dir / "out" + "/'",
+                  &out),
+            0)
+      << out;
+  EXPECT_EQ(Shell("diff -r '" + dir / "files" + "' '" + dir / "out" + "'", &out), 0) << out;
+}
+
+// Every flipped byte of a small compressed image, records and packed data
+// alike, is refused.
+TEST(CompressedImage, EveryFlippedByteIsRefused) {
+  ScratchDir dir;
+  MakeVolume(dir / "v.img", 12, 1024, 1440, Fill::kFiles, dir / "files", 9);
+  if (HasFatalFailure()) return;
+  FileDisk disk;
+  ASSERT_TRUE(disk.Open(dir / "v.img", false));
+  PackingWorkspace packing;
+  MemoryImage image;
+  ImageSummary plan;
+  const ImageSource source = SourceOf(disk, 0, disk.SectorCount(), *packing.ws);
+  ASSERT_TRUE(PlanImage(disk, source, *packing.ws, &plan).ok());
+  ASSERT_TRUE(WriteImage(disk, source, plan, 0, 0, image, *packing.ws, nullptr, nullptr).ok());
+  ASSERT_TRUE(Verify(image.bytes).ok());
+  for (size_t i = 0; i < image.bytes.size();
+       i += (i < 1024 || i + 1024 > image.bytes.size()) ? 1 : 7) {
+    std::vector<uint8_t> bad = image.bytes;
+    bad[i] ^= 0x01;
+    ASSERT_FALSE(Verify(bad).ok()) << "byte " << i;
+  }
+}
+
+// An image made by the engine of format 1.0 is still read and restored:
+// the files it held come back.
+TEST(ImageVersions, AnImageOfFormatOnePointZeroIsRestored) {
+  ScratchDir dir;
+  const std::string fixture = std::string(ORVANE_ENGINE_FIXTURES) + "/v1.0.gho";
+  ImageFileReader reader(fixture);
+  ASSERT_TRUE(reader.Open());
+  auto ws = std::make_unique<Workspace>();
+  ImageHeader header;
+  ASSERT_TRUE(VerifyImage(reader, *ws, nullptr, &header, nullptr).ok());
+  EXPECT_EQ(header.major, 1);
+  EXPECT_EQ(header.minor, 0);
+  EXPECT_EQ(header.left_out_sectors, 0u);
+  MemoryDisk target(header.sector_count);
+  ImageFileReader again(fixture);
+  ASSERT_TRUE(again.Open());
+  ASSERT_TRUE(RestoreImage(again, target, 0, target.SectorCount(), *ws, nullptr, nullptr).ok());
+  WriteFile(dir / "r.img", target.bytes());
+  std::string out;
+  EXPECT_EQ(Shell("fsck.fat -n '" + dir / "r.img" + "'", &out), 0) << out;
+  ASSERT_EQ(Shell("cd '" + dir.path() +
+                      "' && mcopy -s -n -i r.img '::*' . && sha256sum A.TXT B.BIN SUB/C.DAT",
+                  &out),
+            0)
+      << out;
+  EXPECT_EQ(out,
+            "77dcd4b0f9e2f77ad0343260c09c82fe3e602ed62dcb07a451e072d26cecef95  A.TXT\n"
+            "b799c1fece7e365175ab111464d14a3d964369c6fcca4feb618ecf20f45209d1  B.BIN\n"
+            "e96760a87768717bcebcfd25ddc7d46b4dbc95a4b0014def080c08539f7d90d0  SUB/C.DAT\n");
+}
+
+// The paging and hibernation files in the root directory: their clusters
+// are not imaged (but the first 64 KiB of HIBERFIL.SYS), the image says
+// how much was left out, and after a restore over a disk that held other
+// bytes the files are there with their sizes and chains, fsck is clean,
+// every other file is back and the left-out clusters hold what the disk
+// held.
+struct LeftOutCase {
+  const char* name;
+  int fat_bits;
+  int cluster_bytes;
+  uint32_t kib;
+};
+class LeftOutFiles : public ::testing::TestWithParam<LeftOutCase> {};
+
+TEST_P(LeftOutFiles, AreNotImagedAndComeBackAsFilesOnly) {
+  const LeftOutCase& c = GetParam();
+  ScratchDir dir;
+  const std::string volume = dir / "volume.img";
+  MakeVolume(volume, c.fat_bits, c.cluster_bytes, c.kib, Fill::kFiles, dir / "files", 5);
+  if (HasFatalFailure()) return;
+  const uint32_t paging = 3 << 20, hibernation = 1 << 20;
+  std::vector<uint8_t> pages(paging), hiber(hibernation);
+  for (size_t i = 0; i < pages.size(); ++i) pages[i] = static_cast<uint8_t>(i * 31 + (i >> 9));
+  for (size_t i = 0; i < hiber.size(); ++i) hiber[i] = static_cast<uint8_t>(i * 17 + (i >> 11));
+  WriteFile(dir / "PAGEFILE.SYS", pages);
+  WriteFile(dir / "HIBERFIL.SYS", hiber);
+  std::string out;
+  ASSERT_EQ(
+      Shell("mcopy -i '" + volume + "' '" + dir / "PAGEFILE.SYS" + "' '" + dir / "HIBERFIL.SYS" +
+                "' :: && mattrib -i '" + volume + "' +h +s ::/PAGEFILE.SYS ::/HIBERFIL.SYS",
+            &out),
+      0)
+      << out;
+
+  auto ws = std::make_unique<Workspace>();
+  FileDisk disk;
+  ASSERT_TRUE(disk.Open(volume, false));
+  const ImageSource source = SourceOf(disk, 0, disk.SectorCount(), *ws);
+  MemoryImage image;
+  ImageSummary written;
+  ASSERT_TRUE(Backup(disk, source, image, *ws, &written).ok());
+  const uint32_t expected_out = (paging + hibernation - 65536) / kSectorSize;
+  EXPECT_EQ(written.left_out_sectors, expected_out);
+  const uint64_t allocated = AllocatedBytes(volume);
+  EXPECT_LE(written.bytes + uint64_t{expected_out} * kSectorSize,
+            allocated + allocated / 100 + 65536);
+  ImageHeader header;
+  image.at = 0;
+  ASSERT_TRUE(VerifyImage(image, *ws, nullptr, &header, nullptr).ok());
+  EXPECT_EQ(header.left_out_sectors, expected_out);
+  EXPECT_EQ(header.minor, 1);
+
+  // The target held other bytes everywhere.
+  MemoryDisk target(disk.SectorCount());
+  std::fill(target.bytes().begin(), target.bytes().end(), 0xA5);
+  image.at = 0;
+  ASSERT_TRUE(RestoreImage(image, target, 0, target.SectorCount(), *ws, nullptr, nullptr).ok());
+  WriteFile(dir / "r.img", target.bytes());
+  EXPECT_EQ(Shell("fsck.fat -n '" + dir / "r.img" + "'", &out), 0) << out;
+  ASSERT_EQ(Shell("mkdir '" + dir / "out" + "' && mcopy -s -n -i '" + dir / "r.img" + "' '::*' '" +
+                      dir / "out" + "/'",
+                  &out),
+            0)
+      << out;
+  EXPECT_EQ(
+      Shell("diff -r -x PAGEFILE.SYS -x HIBERFIL.SYS '" + dir / "files" + "' '" + dir / "out" + "'",
+            &out),
+      0)
+      << out;
+  const std::vector<uint8_t> pages_back = ReadFile(dir / "out/PAGEFILE.SYS");
+  const std::vector<uint8_t> hiber_back = ReadFile(dir / "out/HIBERFIL.SYS");
+  ASSERT_EQ(pages_back.size(), paging);
+  ASSERT_EQ(hiber_back.size(), hibernation);
+  EXPECT_TRUE(
+      std::all_of(pages_back.begin(), pages_back.end(), [](uint8_t b) { return b == 0xA5; }));
+  EXPECT_TRUE(std::equal(hiber.begin(), hiber.begin() + 65536, hiber_back.begin()))
+      << "the hibernation file's header is imaged";
+  EXPECT_TRUE(std::all_of(hiber_back.begin() + 65536, hiber_back.end(),
+                          [](uint8_t b) { return b == 0xA5; }));
+  // What `info` says of it.
+  WriteFile(dir / "image.gho", image.bytes);
+  EXPECT_EQ(Shell(std::string(ORVANE_IMAGE_TOOL) + " info '" + dir / "image.gho" + "'", &out), 0);
+  EXPECT_NE(out.find("left out        " + std::to_string(expected_out) + " sectors"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("PAGEFILE.SYS and HIBERFIL.SYS"), std::string::npos) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, LeftOutFiles,
+                         ::testing::Values(LeftOutCase{"Fat16", 16, 2048, 16384},
+                                           LeftOutCase{"Fat32", 32, 512, 40000}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvane::dos
