@@ -10,9 +10,6 @@
 #include "dos/rm/dos_api.h"
 #include "dos/rm/tests/fake_machine.h"
 
-// The test program's sources leave clock.cpp out; DosDateTime comes from it.
-#include "dos/rm/clock.cpp"
-
 namespace orvane::dos::rm {
 namespace {
 
