@@ -200,23 +200,18 @@ bool Lz4Decompress(const uint8_t* in, uint32_t size, uint8_t* out, uint32_t expe
   const uint8_t* const in_end = in + size;
   uint8_t* op = out;
   uint8_t* const out_end = out + expected;
-  // In place, the block lies inside the output, and no copy may come
-  // within a chunk of the bytes not read yet. Literals move both ends
-  // alike, so only the start and each match need checking. A block that
-  // decodes at all never comes that close when it sits behind
-  // Lz4InPlaceMargin (its literals grow by a byte in 255 at most, and a
-  // match takes fewer bytes than it makes): this refuses only damage.
-  const uintptr_t in_at = reinterpret_cast<uintptr_t>(in);
-  const bool in_place =
-      in_at >= reinterpret_cast<uintptr_t>(out) && in_at < reinterpret_cast<uintptr_t>(out_end);
-  if (in_place && in - out < static_cast<ptrdiff_t>(kChunk)) return false;
+  // In place, behind Lz4InPlaceMargin, no copy reaches the unread bytes of
+  // a block that decodes: from any point on, the rest of such a block is
+  // at most 2 bytes longer than what it makes, plus a byte for every 255
+  // of its literals, which keeps the unread bytes at least 27 ahead of the
+  // output, further than any copy writes. So a block decodes in place
+  // exactly as it does elsewhere.
   for (;;) {
     if (ip == in_end) return false;
     const uint32_t token = *ip++;
     uint32_t length = token >> 4;
     uint32_t offset;
-    if (kShortcuts && length < kNibble && in_end - ip >= 16 && out_end - op >= 40 &&
-        (!in_place || ip - op >= 24)) {
+    if (kShortcuts && length < kNibble && in_end - ip >= 16 && out_end - op >= 40) {
       // Far from both ends, with at most 14 literals and a match of at
       // most 18 bytes: copies of a fixed size, which may run past them.
       CopyChunks<2>(op, ip);
@@ -254,7 +249,6 @@ bool Lz4Decompress(const uint8_t* in, uint32_t size, uint8_t* out, uint32_t expe
     // end, and the last 5 bytes are literals.
     const uint32_t room = static_cast<uint32_t>(out_end - op);
     if (room < kMatchLead || length > room - kLastLiterals) return false;
-    if (in_place && ip - op < static_cast<ptrdiff_t>(length + kChunk)) return false;
     const uint8_t* from = op - offset;
     if (kShortcuts && offset < kChunk) {
       // A short offset repeats a pattern. Its first bytes are made one at
