@@ -167,24 +167,30 @@ uint32_t Lz4Compress(const uint8_t* in, uint32_t size, uint8_t* out, uint32_t ca
     // literals. Each miss in a row lengthens the step a little (by one
     // every 64), which moves quickly through data that does not compress.
     uint32_t start = size, offset = 0, length = 0;
-    for (uint32_t misses = 64; pos <= last_start;) {
-      const uint32_t four = LoadRaw32(in + pos);
-      uint16_t& slot = table.slots[Hash(four)];
+    uint32_t four = pos <= last_start ? LoadRaw32(in + pos) : 0, hash = Hash(four);
+    for (uint32_t misses = 64; pos <= last_start; ++misses) {
+      uint16_t& slot = table.slots[hash];
       uint32_t from = slot;
       slot = static_cast<uint16_t>(pos);
-      if (LoadRaw32(in + from) != four) {
-        pos += misses++ >> 6;
-        continue;
+      // The next position's bytes and hash come before this candidate is
+      // judged, which keeps the processor busy while it finds out.
+      const uint32_t next = pos + (misses >> 6);
+      const uint32_t next_four = next <= last_start ? LoadRaw32(in + next) : 0;
+      const uint32_t next_hash = Hash(next_four);
+      if (LoadRaw32(in + from) == four) {
+        while (pos > anchor && from > 0 && in[pos - 1] == in[from - 1]) {
+          --pos;
+          --from;
+        }
+        start = pos;
+        offset = pos - from;
+        length = kMinMatch + MatchLength(in + pos + kMinMatch, in + from + kMinMatch,
+                                         in + size - kLastLiterals);
+        break;
       }
-      while (pos > anchor && from > 0 && in[pos - 1] == in[from - 1]) {
-        --pos;
-        --from;
-      }
-      start = pos;
-      offset = pos - from;
-      length = kMinMatch +
-               MatchLength(in + pos + kMinMatch, in + from + kMinMatch, in + size - kLastLiterals);
-      break;
+      pos = next;
+      four = next_four;
+      hash = next_hash;
     }
     op = PutSequence(op, end, in + anchor, start - anchor, offset, length);
     if (!op) return 0;
