@@ -14,7 +14,8 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 root=$work/root
-targets=(fuzz_md5 fuzz_cipher fuzz_encrypt fuzz_code_page fuzz_image_reader fuzz_fat_reader)
+targets=(fuzz_md5 fuzz_cipher fuzz_encrypt fuzz_code_page fuzz_image_reader fuzz_fat_reader
+  fuzz_lz4)
 mkdir -p "$root/tools" "$root/build/fuzz" "$root/fuzz/regressions/fuzz_md5" "$work/bin"
 cp "$repo/tools/fuzz" "$root/tools/"
 printf '#!/bin/sh\n' >"$work/bin/cmake"
@@ -80,7 +81,7 @@ done
 before=$(snapshot)
 "$root/tools/fuzz" 3 >"$work/out" || fail "a timed run failed: $(cat "$work/out")"
 [[ $(snapshot) == "$before" ]] || fail "a timed run changed fuzz/"
-[[ $(grep -c ' ok ' "$work/out") -eq 6 ]] || fail "a timed run reported $(cat "$work/out")"
+[[ $(grep -c ' ok ' "$work/out") -eq 7 ]] || fail "a timed run reported $(cat "$work/out")"
 grep -q '^fuzz_md5 0 100 fuzz/corpus/fuzz_md5/kept-1 fuzz/regressions/fuzz_md5/old-finding$' \
   "$FAKE_LOG" || fail "a timed run did not read the kept corpus and the regressions"
 compgen -G "$root/build/fuzz/corpus/fuzz_fat_reader/found-*" >/dev/null ||
