@@ -7,6 +7,9 @@ namespace orvane::dos {
 namespace {
 
 Workspace workspace;
+// Chunks are compressed into the second half of workspace.data: the data
+// segment has no room for a buffer of their own.
+Lz4Table table;
 rm::BiosDisk disks[4];
 Job job;
 DosImageFile image;
@@ -19,6 +22,8 @@ int Run() {
   Say(Msg::kBfTitle);
   SetTone(Tone::kNormal);
   StartJob("BF", job);
+  workspace.packed = workspace.data + kChunkSectors / 2 * kSectorSize;
+  workspace.table = &table;
   const int disk_count = OpenBiosDisks(disks, 4);
   if (disk_count == 0) Fail(job, Msg::kNoHardDisk, Msg::kCheckTheDisk);
   ImageSource source;

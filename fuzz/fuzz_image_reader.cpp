@@ -7,10 +7,10 @@
 //
 // The input: a flags byte, four bytes that choose where the image is cut,
 // then either the image itself or edits of a built-in image of a small
-// FAT12 volume. The built-in image has three chunks, several runs in each
-// and a bad cluster, so short inputs reach deep into the reader. The
-// edits may be resealed (every CRC and count made right again), which
-// lets damaged run maps and counts get past the checksums.
+// FAT12 volume, with its chunks stored or (a flag) compressed with LZ4. The built-in image has
+// three chunks, several runs in each and a bad cluster, so short inputs reach deep into the reader.
+// The edits may be resealed (every CRC and count made right again), which lets damaged run maps and
+// counts get past the checksums.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +40,7 @@ constexpr uint8_t kSplit = 4;          // two parts
 constexpr uint8_t kSecondMissing = 8;  // the second part cannot be opened
 constexpr uint8_t kTruncate = 16;      // the image ends at the cut
 constexpr uint8_t kOffsetTarget = 32;  // restore at sector 63 of the disk
+constexpr uint8_t kPacked = 64;        // edits of the built-in image with LZ4 chunks
 
 // A FAT12 volume of 300 sectors, one sector a cluster: boot sector, two
 // FATs of two sectors, a root directory of four, clusters 2 to 292 from
@@ -123,10 +124,27 @@ struct Seed {
   std::vector<std::pair<size_t, size_t>> records;
 };
 
-Seed MakeSeed() {
+// The chunk's body after its header: the map and the sectors, or (an LZ4
+// chunk) the map, the block's length and the block; what its CRC covers.
+size_t ChunkBody(const uint8_t* head, size_t available) {
+  const size_t map = Load16(head + 14);
+  size_t body = map + Load16(head + 16) * size_t{kSectorSize};
+  if (Load16(head + 18) == 1 && kChunkHeaderSize + map + 4 <= available) {
+    body = map + 4 + Load32(head + kChunkHeaderSize + map);
+  }
+  return std::min(body, available - kChunkHeaderSize);
+}
+
+Seed MakeSeed(bool packed) {
   const std::vector<uint8_t> volume = SeedVolume();
   MemoryDisk disk(volume, kVolumeSectors);
   auto ws = std::make_unique<Workspace>();
+  auto packing = std::make_unique<uint8_t[]>(kChunkSectors * kSectorSize);
+  auto table = std::make_unique<Lz4Table>();
+  if (packed) {
+    ws->packed = packing.get();
+    ws->table = table.get();
+  }
   ImageSource source;
   source.partition.type = 0x01;
   source.partition.first = 0;
@@ -142,23 +160,27 @@ Seed MakeSeed() {
   Seed seed{std::move(out.bytes), {}};
   seed.records.emplace_back(0, kHeaderSize);
   size_t at = kHeaderSize;
+  bool any_packed = false;
   while (std::memcmp(&seed.image[at], "CHNK", 4) == 0) {
     const size_t map = Load16(&seed.image[at + 14]);
-    const size_t data = Load16(&seed.image[at + 16]) * size_t{kSectorSize};
-    seed.records.emplace_back(at, kChunkHeaderSize + map + data);
+    const size_t body = ChunkBody(&seed.image[at], seed.image.size() - at);
+    any_packed = any_packed || Load16(&seed.image[at + 18]) == 1;
+    seed.records.emplace_back(at, kChunkHeaderSize + body);
     seed.records.emplace_back(at, kChunkHeaderSize);
     seed.records.emplace_back(at + kChunkHeaderSize, map);
-    seed.records.emplace_back(at + kChunkHeaderSize + map, data);
-    at += kChunkHeaderSize + map + data;
+    seed.records.emplace_back(at + kChunkHeaderSize + map, body - map);
+    at += kChunkHeaderSize + body;
   }
+  Expect(any_packed == packed, "the packed built-in image has LZ4 chunks, the other none");
   seed.records.emplace_back(at, kTrailerSize);
   Expect(at + kTrailerSize == seed.image.size(), "the built-in image ends with its trailer");
   return seed;
 }
 
-const Seed& BuiltIn() {
-  static const Seed seed = MakeSeed();
-  return seed;
+const Seed& BuiltIn(bool packed) {
+  static const Seed stored = MakeSeed(false);
+  static const Seed compressed = MakeSeed(true);
+  return packed ? compressed : stored;
 }
 
 // The image as a list of pieces, each bytes of the built-in image or a
@@ -223,8 +245,8 @@ class PieceImage {
 // (16 bits, modulo its length), a byte and what to do. Offsets are the
 // built-in image's; after an insertion or removal they point near the
 // same place.
-std::vector<uint8_t> Edited(std::span<const uint8_t> edits) {
-  const Seed& seed = BuiltIn();
+std::vector<uint8_t> Edited(std::span<const uint8_t> edits, bool packed) {
+  const Seed& seed = BuiltIn(packed);
   const std::span<const uint8_t> built_in(seed.image);
   PieceImage image(built_in, edits.size() / 5);
   for (size_t i = 0; i + 5 <= edits.size(); i += 5) {
@@ -266,8 +288,7 @@ void Reseal(std::vector<uint8_t>& image) {
   uint32_t chunks = 0, sectors = 0, chain = 0;
   while (at + kChunkHeaderSize <= image.size() && std::memcmp(&image[at], "CHNK", 4) == 0) {
     uint8_t* head = &image[at];
-    const size_t body = std::min(Load16(head + 14) + Load16(head + 16) * size_t{kSectorSize},
-                                 image.size() - at - kChunkHeaderSize);
+    const size_t body = ChunkBody(head, image.size() - at);
     Store32(head + 4, chunks);
     Store32(head + 20, Crc32(0, head + kChunkHeaderSize, body));
     Store32(head + 24, Crc32(0, head, 24));
@@ -347,7 +368,8 @@ bool IsImageFault(Fault fault) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  BuiltIn();
+  BuiltIn(false);
+  BuiltIn(true);
   return 0;
 }
 
@@ -359,8 +381,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t cut_choice = Load32(prefix + 1);
   const std::span<const uint8_t> rest(data + prefix_size, size - prefix_size);
 
-  std::vector<uint8_t> image =
-      (flags & kRawImage) ? std::vector<uint8_t>(rest.begin(), rest.end()) : Edited(rest);
+  std::vector<uint8_t> image = (flags & kRawImage) ? std::vector<uint8_t>(rest.begin(), rest.end())
+                                                   : Edited(rest, (flags & kPacked) != 0);
   if (flags & kReseal) Reseal(image);
   if (flags & kTruncate) image.resize(cut_choice % (image.size() + 1));
   const std::span<const uint8_t> whole(image);

@@ -7,7 +7,14 @@
 namespace orvane::dos {
 namespace {
 
-uint32_t table[8][256];
+// Eight tables natively; four in real mode, whose one data segment has no
+// room for more.
+#if defined(ORVANE_REAL_MODE)
+constexpr int kTables = 4;
+#else
+constexpr int kTables = 8;
+#endif
+uint32_t table[kTables][256];
 bool ready = false;
 #if defined(__x86_64__)
 bool clmul = false;  // the CPU has carry-less multiplication
@@ -23,7 +30,7 @@ void Crc32Init() {
     table[0][n] = c;
   }
   for (uint32_t n = 0; n < 256; ++n) {
-    for (int t = 1; t < 8; ++t)
+    for (int t = 1; t < kTables; ++t)
       table[t][n] = (table[t - 1][n] >> 8) ^ table[0][table[t - 1][n] & 0xFF];
   }
 #if defined(__x86_64__)
@@ -34,13 +41,24 @@ void Crc32Init() {
 
 namespace {
 
-// Eight bytes a step with eight tables: what the real-mode programs use.
+// Eight (real mode: four) bytes a step with as many tables.
 uint32_t Crc32Tables(uint32_t crc, const uint8_t* data, size_t size) {
   crc = ~crc;
   while (size && (reinterpret_cast<uintptr_t>(data) & 3)) {
     crc = table[0][(crc ^ *data++) & 0xFF] ^ (crc >> 8);
     --size;
   }
+#if defined(ORVANE_REAL_MODE)
+  while (size >= 4) {
+    uint32_t word;
+    __builtin_memcpy(&word, data, 4);
+    word ^= crc;
+    crc = table[3][word & 0xFF] ^ table[2][(word >> 8) & 0xFF] ^ table[1][(word >> 16) & 0xFF] ^
+          table[0][word >> 24];
+    data += 4;
+    size -= 4;
+  }
+#endif
   while (size >= 8) {
     uint32_t lo, hi;
     __builtin_memcpy(&lo, data, 4);

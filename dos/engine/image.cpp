@@ -251,11 +251,17 @@ uint32_t ChainCrc(uint32_t chain, uint32_t chunk_crc) {
 class ChunkWriter {
  public:
   ChunkWriter(SectorDisk* disk, uint32_t partition_first, ImageOutput* out, Workspace& ws)
-      : disk_(disk), first_(partition_first), out_(out), ws_(ws) {}
+      : disk_(disk),
+        first_(partition_first),
+        out_(out),
+        ws_(ws),
+        // Compressed into the second half of `data`: chunks of half the size.
+        chunk_sectors_(ws.packed == ws.data + kChunkSectors / 2 * kSectorSize ? kChunkSectors / 2
+                                                                              : kChunkSectors) {}
 
   Status Add(uint32_t start, uint32_t count, Progress* progress, uint32_t total) {
     while (count > 0) {
-      uint32_t n = kChunkSectors - sectors_;
+      uint32_t n = chunk_sectors_ - sectors_;
       if (n > count) n = count;
       if (disk_) {
         const Status read = disk_->Read(first_ + start, static_cast<uint16_t>(n),
@@ -274,7 +280,7 @@ class ChunkWriter {
       sectors_ += n;
       start += n;
       count -= n;
-      if (sectors_ == kChunkSectors) {
+      if (sectors_ == chunk_sectors_) {
         const Status flushed = Flush();
         if (!flushed.ok()) return flushed;
         if (progress) progress->Update(summary_.data_sectors, total);
@@ -345,6 +351,7 @@ class ChunkWriter {
   uint32_t first_;
   ImageOutput* out_;
   Workspace& ws_;
+  const uint32_t chunk_sectors_;
   uint32_t run_skip_[kMaxRuns];
   uint32_t run_length_[kMaxRuns];
   uint32_t runs_ = 0, sectors_ = 0, base_ = 0, end_ = 0;

@@ -53,8 +53,10 @@ struct ImageSummary {
 
 // Buffers for one imaging operation. The engine allocates nothing else.
 // `data` has room after a chunk for a compressed chunk to be decoded in
-// place. With `packed` (room for a chunk) and `table`, WriteImage
-// compresses each chunk that LZ4 makes smaller.
+// place. With `packed` (room for a chunk) and `table`, PlanImage and
+// WriteImage make chunks that are compressed where LZ4 makes them smaller.
+// `packed` may be the second half of `data` (where memory is short): then
+// chunks hold half of kChunkSectors.
 struct Workspace {
   uint8_t data[kChunkSectors * kSectorSize + Lz4InPlaceMargin(kChunkSectors * kSectorSize)];
   uint8_t map[kMapCapacity];

@@ -7,7 +7,13 @@
 
 namespace orvane::dos {
 
+// 12 bits natively; 10 in real mode, where the table must fit the full data
+// segment (the blocks there are 16 KiB: about 1% less compression).
+#if defined(ORVANE_REAL_MODE)
+constexpr uint32_t kLz4HashBits = 10;
+#else
 constexpr uint32_t kLz4HashBits = 12;
+#endif
 struct Lz4Table {
   uint16_t slots[1u << kLz4HashBits];  // positions in the block (blocks are < 64 KiB)
 };

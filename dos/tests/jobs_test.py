@@ -8,6 +8,7 @@ disk (81h), which DOS calls D: while the ticket's Windows path says G:.
 import hashlib
 import os
 import pathlib
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -44,6 +45,22 @@ def ticket(job, image=WINDOWS_PATH, serial=IMAGE_SERIAL):
 def job_batch(command):
     """C:\\AUTOEXEC.BAT as the Windows side writes it for a job."""
     return f"@Echo Off\r\nPath=C:\\ORVANE\r\nSmartdrv\r\n{command}".encode("ascii")
+
+
+def packed_chunks(image):
+    """(offset, length) of each LZ4 block in an image: the chunks of kind 1
+    (docs/image-format.md)."""
+    found, at = [], 512
+    while image[at:at + 4] == b"CHNK":
+        map_bytes, sectors, kind = struct.unpack_from("<HHH", image, at + 14)
+        body = at + 28 + map_bytes
+        if kind == 1:
+            length, = struct.unpack_from("<I", image, body)
+            found.append((body + 4, length))
+            at = body + 4 + length
+        else:
+            at = body + sectors * 512
+    return found
 
 
 def digest(data):
@@ -189,19 +206,56 @@ class BackupAndRestore(DosSideTest):
         self.assertClean(machine.c, machine.d)
 
 
+class CompressedImages(DosSideTest):
+    def test_bf_compresses_and_hf_restores_images_of_bf_and_of_orvane_image(self):
+        machine = Machine(self.folder, job="BF")
+        text = b"".join(b"%06d the quick brown fox jumps over the lazy dog\r\n" % i
+                        for i in range(12_000))
+        machine.put(machine.c, "/README.TXT", text)
+        backup, = machine.run([f"BF {WINDOWS_PATH}"])
+        self.assertEqual(backup.exit_code, 0, backup.output)
+        image = machine.image()
+        self.assertEqual(struct.unpack_from("<HH", image, 8), (2, 0), "compressed: format 2.0")
+        self.assertTrue(packed_chunks(image))
+        layout = harness.boot_sector(machine.c)
+        stored = (layout["first_data_sector"] * 512 + sum(len(d) for d in machine.files.values()) +
+                  len(USER_MENU))
+        self.assertLess(len(image), stored - len(text) * 2 // 3, "the text packs")
+
+        # The same drive C imaged by orvane-image (chunks of 32 KB).
+        partition = self.folder / "partition.img"
+        partition.write_bytes(machine.c.read_sectors(harness.PARTITION_START,
+                                                     machine.c.partition_sectors))
+        tool = harness.DOS_BUILD_DIR.parent / "native" / "orvane-image"
+        made = subprocess.run([str(tool), "backup", str(partition), str(self.folder / "TOOL.GHO")],
+                              capture_output=True, text=True)
+        self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
+        machine.put(machine.d, "/TOOL.GHO", (self.folder / "TOOL.GHO").read_bytes())
+
+        for name in ("/BACKUP/2026-1~1.GHO", "/TOOL.GHO"):
+            with self.subTest(name):
+                machine.put(machine.c, "/README.TXT", b"changed", keep=False)
+                machine.put(machine.c, "/DATA.BIN", RANDOM.randbytes(5000), keep=False)
+                restore, = machine.run([f"HF D:{name.replace('/', chr(92))}"])
+                self.assertEqual(restore.exit_code, 0, restore.output)
+                self.assertIn("Restore complete", restore.output)
+                self.assertFilesAsMade(machine)
+                self.assertClean(machine.c, machine.d)
+
+
 class ImageInParts(DosSideTest):
     def test_parts_are_written_checked_and_restored(self):
         machine = Machine(self.folder)
         # Not a whole number of clusters: DOSBox 0.74 gives a file written to
         # the end of a cluster one more cluster than its size needs.
-        env = {"ORVANE_UNATTENDED": "1", "ORVANE_PART_SIZE": "1000000"}
+        env = {"ORVANE_UNATTENDED": "1", "ORVANE_PART_SIZE": "700000"}
         backup, = machine.run(["BF D:\\PARTS.GHO"], environment=env)
         self.assertEqual(backup.exit_code, 0, backup.output)
         names = harness.list_files(machine.d)
         self.assertIn("PARTS.G01", names)
         self.assertIn("PARTS.G02", names)
         parts = [harness.read_file(machine.d, "/PARTS.GHO"), harness.read_file(machine.d, "/PARTS.G01")]
-        self.assertEqual([len(p) for p in parts], [1000000, 1000000])
+        self.assertEqual([len(p) for p in parts], [700000, 700000])
         folder = self.folder / "host"
         folder.mkdir()
         for name in ("PARTS.GHO", "PARTS.G01", "PARTS.G02"):
@@ -333,16 +387,21 @@ class DamagedImages(DosSideTest):
         machine.put(machine.c, "/BOOT.INI", WINDOWS_MENU)
         flipped = bytearray(self.good)
         flipped[len(flipped) // 2] ^= 0x01
+        # A byte inside a compressed chunk (BF compresses the FATs' chunks).
+        offset, length = packed_chunks(self.good)[0]
+        packed = bytearray(self.good)
+        packed[offset + length // 2] ^= 0x01
         cut = self.good[:len(self.good) - 700]
         foreign = RANDOM.randbytes(100_000)
-        for name, data in [("/FLIP.GHO", bytes(flipped)), ("/CUT.GHO", cut),
-                           ("/FOREIGN.GHO", foreign)]:
+        for name, data in [("/FLIP.GHO", bytes(flipped)), ("/PACKED.GHO", bytes(packed)),
+                           ("/CUT.GHO", cut), ("/FOREIGN.GHO", foreign)]:
             machine.put(machine.d, name, data)
         before = machine.c.read_sectors(0, machine.c.sectors)
 
-        results = machine.run(["HF D:\\FLIP.GHO", "HF D:\\CUT.GHO", "HF D:\\FOREIGN.GHO",
-                               "HF D:\\MISSING.GHO"])
-        for result, says in zip(results, ["checksum", "incomplete", "not an Orvane image",
+        results = machine.run(["HF D:\\FLIP.GHO", "HF D:\\PACKED.GHO", "HF D:\\CUT.GHO",
+                               "HF D:\\FOREIGN.GHO", "HF D:\\MISSING.GHO"])
+        for result, says in zip(results, ["checksum", "checksum", "incomplete",
+                                          "not an Orvane image",
                                           "cannot be opened. (file not found)"]):
             self.assertEqual(result.exit_code, 1, result.output)
             self.assertIn(says, result.output)

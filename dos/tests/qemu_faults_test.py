@@ -22,7 +22,7 @@ import qemu_test
 from jobs_test import USER_BATCH, USER_MENU
 from qemu_test import IMAGE, JOB_FILES, attributes, comparable, hand_over, make_disks
 
-PART_SIZE = 1_000_000
+PART_SIZE = 300_000
 IMAGE_DOS_PATH = "D:\\BACKUP\\2026-1~1.GHO"
 # The image's parts as DOS names them on drive D (the first is IMAGE).
 PARTS_FOLDER = "/Backup"
@@ -170,9 +170,9 @@ class FaultsOnFat32(unittest.TestCase):
         read (after HF's check had read it well); then R once more."""
         c, d = self.copies([self.c, self.d])
         # A cluster the restore writes: one of the image's files; and one
-        # of the image's fourth part.
+        # of the image's third part.
         bad_c = c.cluster_lba(lab.clusters(c, "/Documents and Settings.doc")[20]) + 3
-        bad_d = d.cluster_lba(lab.clusters(d, f"{PARTS_FOLDER}/{PART_STEM}.G03")[10])
+        bad_d = d.cluster_lba(lab.clusters(d, f"{PARTS_FOLDER}/{PART_STEM}.G02")[5])
         self.damage(c, self.random.randbytes)
         hand_over(c, "HF")
         # Each fault holds from the disk's state 1 (drive C) or 2 (the

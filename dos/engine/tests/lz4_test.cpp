@@ -138,8 +138,9 @@ TEST(LZ4_SUITE, EachDecodesTheOthersBlocksAlsoInPlace) {
     }
     ours += block.size();
   }
-  // Matches missed would still decode, only larger than liblz4's.
-  EXPECT_LT(ours, fast * 21 / 20);
+  // Matches missed would still decode, only larger than liblz4's: by less
+  // than 5% with liblz4's table of 4096 slots, 10% with real mode's 1024.
+  EXPECT_LT(ours, kLz4HashBits >= 12 ? fast * 21 / 20 : fast * 11 / 10);
 }
 
 TEST(LZ4_SUITE, TooSmallACapacityGivesZeroAndNothingPastIt) {
