@@ -212,6 +212,8 @@ bool FatReader::InUse(uint32_t value) const {
 
 namespace {
 
+constexpr uint32_t kMaxRootSectors = 4096;
+
 bool EndOfChain(const VolumeLayout& layout, uint32_t value) {
   return value < 2 || value >= layout.cluster_count + 2;
 }
@@ -231,12 +233,13 @@ void AddCluster(uint32_t cluster, LeftOut* out) {
   ++out->clusters;
 }
 
-// The clusters of a file's chain from `first`, less the first `keep`.
+// The clusters of a file's chain from `first`, less the first `keep`; at
+// most `length` clusters (what the file's size needs: a longer chain is
+// damaged, or loops).
 Status LeaveOutChain(FatReader& fat, const VolumeLayout& layout, uint32_t first, uint32_t keep,
-                     LeftOut* out) {
+                     uint32_t length, LeftOut* out) {
   uint32_t cluster = first;
-  // A chain longer than the volume loops.
-  for (uint32_t i = 0; i < layout.cluster_count && !EndOfChain(layout, cluster); ++i) {
+  for (uint32_t i = 0; i < length && !EndOfChain(layout, cluster); ++i) {
     uint32_t next = 0;
     const Status s = fat.Entry(cluster, &next);
     if (!s.ok()) return s;
@@ -285,7 +288,8 @@ Status FindLeftOut(SectorDisk& disk, uint32_t partition_first, const VolumeLayou
   uint32_t root_sector = layout.reserved_sectors + layout.fat_count * layout.sectors_per_fat;
   uint32_t sectors_left = layout.root_dir_sectors;
   bool fat32 = layout.fs == FileSystem::kFat32;
-  for (uint32_t steps = 0; steps < layout.cluster_count + layout.root_dir_sectors; ++steps) {
+  // Windows keeps a directory to 65,536 entries: 4,096 sectors.
+  for (uint32_t steps = 0; steps < kMaxRootSectors; ++steps) {
     if (fat32) {
       if (sectors_left == 0) {
         if (steps > 0) {
@@ -319,7 +323,8 @@ Status FindLeftOut(SectorDisk& disk, uint32_t partition_first, const VolumeLayou
       const uint32_t first = Load16(entry + 26) | (fat32 ? uint32_t{Load16(entry + 20)} << 16 : 0);
       const uint32_t keep =
           hibernation ? (kHibernationHeaderBytes + cluster_bytes - 1) / cluster_bytes : 0;
-      const Status s = LeaveOutChain(fat, layout, first, keep, out);
+      const uint32_t length = Load32(entry + 28) / cluster_bytes + 1;
+      const Status s = LeaveOutChain(fat, layout, first, keep, length, out);
       if (!s.ok()) return s;
     }
   }
