@@ -22,8 +22,10 @@ int Run() {
   Say(Msg::kBfTitle);
   SetTone(Tone::kNormal);
   StartJob("BF", job);
-  workspace.packed = workspace.data + kChunkSectors / 2 * kSectorSize;
-  workspace.table = &table;
+  if (!job.store) {
+    workspace.packed = workspace.data + kChunkSectors / 2 * kSectorSize;
+    workspace.table = &table;
+  }
   const int disk_count = OpenBiosDisks(disks, 4);
   if (disk_count == 0) Fail(job, Msg::kNoHardDisk, Msg::kCheckTheDisk);
   ImageSource source;

@@ -193,6 +193,8 @@ void StartJob(const char* name, Job& job) {
                    value[0] == '1' && value[1] == 0;
   job.no_restart = rm::GetEnvironment("ORVANE_NO_RESTART", value, sizeof value) &&
                    value[0] == '1' && value[1] == 0;
+  job.store =
+      rm::GetEnvironment("ORVANE_STORE", value, sizeof value) && value[0] == '1' && value[1] == 0;
   char bytes[12];
   if (rm::GetEnvironment("ORVANE_PART_SIZE", bytes, sizeof bytes)) {
     for (const char* c = bytes; *c >= '0' && *c <= '9' && job.part_size < 0x10000000; ++c) {

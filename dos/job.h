@@ -17,6 +17,7 @@ struct Job {
   bool unattended = false;  // ORVANE_UNATTENDED=1: no waits, no restart
   bool no_restart = false;  // ORVANE_NO_RESTART=1: waits as usual, then exit instead
   uint32_t part_size = 0;   // ORVANE_PART_SIZE=<bytes>: smaller image parts, for tests
+  bool store = false;       // ORVANE_STORE=1: BF stores chunks as they are, for speed tests
   char argument[kPathCapacity] = {};
   bool has_ticket = false;  // C:\ORVANE.JOB is for this run
   Ticket ticket;

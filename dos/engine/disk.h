@@ -48,6 +48,23 @@ class ImageInput {
   ~ImageInput() = default;
 };
 
+// Memory beyond the workspace, where a backup gathers what it reads of the
+// partition before it packs and writes it, and a restore what it will
+// write to the partition: one disk then serves a long run of reads and a
+// long run of writes, not a seek between them every few kilobytes. The DOS
+// programs keep it in conventional memory or XMS, reached a piece at a
+// time; offsets and sizes are even. Put and Get return false when the
+// memory fails them (it should not).
+class BatchMemory {
+ public:
+  virtual uint32_t Capacity() = 0;
+  virtual bool Put(uint32_t at, const uint8_t* data, uint32_t size) = 0;
+  virtual bool Get(uint32_t at, uint8_t* data, uint32_t size) = 0;
+
+ protected:
+  ~BatchMemory() = default;
+};
+
 // Told how far a long operation has come, in sectors of partition data.
 class Progress {
  public:

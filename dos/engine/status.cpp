@@ -38,6 +38,8 @@ Msg FaultMessage(Fault fault) {
       return Msg::kFaultFileSystem;
     case Fault::kOutOfRange:
       return Msg::kFaultOutOfRange;
+    case Fault::kMemory:
+      return Msg::kFaultMemory;
   }
   return Msg::kFaultUnknown;
 }

@@ -27,6 +27,7 @@ enum class Fault : uint8_t {
   kTooLarge,        // the image's partition is larger than the target partition
   kFileSystem,      // the partition's FAT is inconsistent; where: the cluster
   kOutOfRange,      // a run outside the source partition; where: the chunk number
+  kMemory,          // the batch memory failed a copy; where: the chunk number
 };
 
 struct Status {
