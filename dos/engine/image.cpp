@@ -243,23 +243,110 @@ uint32_t ChainCrc(uint32_t chain, uint32_t chunk_crc) {
   return Crc32(chain, bytes, 4);
 }
 
+// --- Batches -----------------------------------------------------------------
+
+// A chunk kept in batch memory: this head, its run map (padded to an even
+// size), then its sectors. Only the engine reads it back, in the same run.
+namespace kept {
+constexpr uint32_t kBase = 0, kIndex = 4, kRuns = 8, kSectors = 10, kMapBytes = 12, kSize = 14;
+constexpr uint32_t kFields[][2] = {
+    {kBase, 4}, {kIndex, 4}, {kRuns, 2}, {kSectors, 2}, {kMapBytes, 2}};
+static_assert(InOrder(kFields, kSize));
+constexpr uint32_t RecordSize(uint32_t map_bytes, uint32_t sectors) {
+  return kSize + ((map_bytes + 1) & ~1u) + sectors * kSectorSize;
+}
+}  // namespace kept
+
+// What a kept chunk's head says.
+struct KeptChunk {
+  uint32_t base = 0, index = 0;
+  uint16_t runs = 0, sectors = 0, map_bytes = 0;
+};
+
+// Chunks kept in a workspace's batch memory, in order, and taken back in
+// the same order into ws.map and ws.data. Off (a batch of one chunk, taken
+// back at once) without batch memory or with room for fewer than two of
+// the largest chunks.
+class ChunkBatch {
+ public:
+  ChunkBatch(BatchMemory* memory, uint32_t chunk_sectors)
+      : largest_(kept::RecordSize(kMapCapacity, chunk_sectors)),
+        memory_(memory && memory->Capacity() / 2 >= largest_ ? memory : nullptr) {}
+
+  bool on() const { return memory_ != nullptr; }
+  bool empty() const { return used_ == 0; }
+  // No room left for the largest chunk.
+  bool full() const { return memory_->Capacity() - used_ < largest_; }
+
+  // Keeps the chunk that ws.map and ws.data hold now.
+  Status Keep(const KeptChunk& c, const Workspace& ws) {
+    using namespace kept;
+    uint8_t head[kSize];
+    Store32(head + kBase, c.base);
+    Store32(head + kIndex, c.index);
+    Store16(head + kRuns, c.runs);
+    Store16(head + kSectors, c.sectors);
+    Store16(head + kMapBytes, c.map_bytes);
+    const uint32_t map_room = (c.map_bytes + 1u) & ~1u;
+    if (!memory_->Put(used_, head, kSize) || !memory_->Put(used_ + kSize, ws.map, map_room) ||
+        !memory_->Put(used_ + kSize + map_room, ws.data, c.sectors * kSectorSize)) {
+      return Status::Fail(Fault::kMemory, c.index);
+    }
+    used_ += RecordSize(c.map_bytes, c.sectors);
+    return Status::Ok();
+  }
+
+  // Takes the next kept chunk back into ws.map and ws.data; the batch is
+  // empty again after its last.
+  Status Take(KeptChunk* c, Workspace& ws) {
+    using namespace kept;
+    uint8_t head[kSize];
+    if (!memory_->Get(taken_, head, kSize)) return Status::Fail(Fault::kMemory);
+    c->base = Load32(head + kBase);
+    c->index = Load32(head + kIndex);
+    c->runs = Load16(head + kRuns);
+    c->sectors = Load16(head + kSectors);
+    c->map_bytes = Load16(head + kMapBytes);
+    const uint32_t map_room = (c->map_bytes + 1u) & ~1u;
+    if (!memory_->Get(taken_ + kSize, ws.map, map_room) ||
+        !memory_->Get(taken_ + kSize + map_room, ws.data, c->sectors * kSectorSize)) {
+      return Status::Fail(Fault::kMemory, c->index);
+    }
+    taken_ += RecordSize(c->map_bytes, c->sectors);
+    if (taken_ >= used_) used_ = taken_ = 0;
+    return Status::Ok();
+  }
+
+ private:
+  const uint32_t largest_;
+  BatchMemory* const memory_;
+  uint32_t used_ = 0, taken_ = 0;
+};
+
 // --- Writing ----------------------------------------------------------------
 
 // Gathers runs of partition sectors into chunks and writes them. With no
 // disk it only counts, which is how PlanImage knows the size in advance
-// (for chunks that compression may make smaller: at most that size).
+// (for chunks that compression may make smaller: at most that size). With
+// batch memory it reads chunks until the batch is full, then packs and
+// writes them all: the disk reads one long stretch, then the image is
+// written one long stretch.
 class ChunkWriter {
  public:
-  ChunkWriter(SectorDisk* disk, uint32_t partition_first, ImageOutput* out, Workspace& ws)
+  ChunkWriter(SectorDisk* disk, uint32_t partition_first, ImageOutput* out, Workspace& ws,
+              Progress* progress = nullptr, uint32_t total = 0)
       : disk_(disk),
         first_(partition_first),
         out_(out),
         ws_(ws),
         // Compressed into the second half of `data`: chunks of half the size.
         chunk_sectors_(ws.packed == ws.data + kChunkSectors / 2 * kSectorSize ? kChunkSectors / 2
-                                                                              : kChunkSectors) {}
+                                                                              : kChunkSectors),
+        batch_(out ? ws.batch : nullptr, chunk_sectors_),
+        progress_(progress),
+        total_(total) {}
 
-  Status Add(uint32_t start, uint32_t count, Progress* progress, uint32_t total) {
+  Status Add(uint32_t start, uint32_t count) {
     while (count > 0) {
       uint32_t n = chunk_sectors_ - sectors_;
       if (n > count) n = count;
@@ -281,30 +368,66 @@ class ChunkWriter {
       start += n;
       count -= n;
       if (sectors_ == chunk_sectors_) {
-        const Status flushed = Flush();
-        if (!flushed.ok()) return flushed;
-        if (progress) progress->Update(summary_.data_sectors, total);
+        const Status sealed = Seal();
+        if (!sealed.ok()) return sealed;
       }
     }
     return Status::Ok();
   }
 
-  Status Flush() {
+  // Seals the chunk being gathered and writes whatever the batch holds.
+  Status Finish() {
+    Status s = Seal();
+    while (s.ok() && batch_.on() && !batch_.empty()) s = Emit();
+    return s;
+  }
+
+  ImageSummary& summary() { return summary_; }
+  uint32_t chain() const { return chain_; }
+
+ private:
+  // The chunk gathered so far gets its run map; it is written now, or kept
+  // in the batch until the batch is full.
+  Status Seal() {
     if (sectors_ == 0) return Status::Ok();
-    uint32_t map_bytes = 0;
+    KeptChunk c;
     for (uint32_t i = 0; i < runs_; ++i) {
-      map_bytes += PutVarint(ws_.map + map_bytes, run_skip_[i]);
-      map_bytes += PutVarint(ws_.map + map_bytes, run_length_[i]);
+      c.map_bytes += PutVarint(ws_.map + c.map_bytes, run_skip_[i]);
+      c.map_bytes += PutVarint(ws_.map + c.map_bytes, run_length_[i]);
     }
-    const uint32_t data_bytes = sectors_ * kSectorSize;
+    c.base = base_;
+    c.runs = static_cast<uint16_t>(runs_);
+    c.sectors = static_cast<uint16_t>(sectors_);
+    c.index = summary_.chunks + kept_;
+    runs_ = 0;
+    sectors_ = 0;
+    if (!batch_.on()) return Write(c);
+    Status s = batch_.Keep(c, ws_);
+    ++kept_;
+    while (s.ok() && batch_.full() && !batch_.empty()) s = Emit();
+    return s;
+  }
+
+  // Takes the next kept chunk back and writes it.
+  Status Emit() {
+    KeptChunk c;
+    const Status s = batch_.Take(&c, ws_);
+    if (!s.ok()) return s;
+    --kept_;
+    return Write(c);
+  }
+
+  // Writes chunk `c`, whose map and data are in ws.map and ws.data.
+  Status Write(const KeptChunk& kept) {
+    const uint32_t data_bytes = kept.sectors * kSectorSize;
     uint32_t payload = data_bytes;
     if (out_) {
       ChunkHead c;
       c.index = summary_.chunks;
-      c.base = base_;
-      c.runs = static_cast<uint16_t>(runs_);
-      c.map_bytes = static_cast<uint16_t>(map_bytes);
-      c.sectors = static_cast<uint16_t>(sectors_);
+      c.base = kept.base;
+      c.runs = kept.runs;
+      c.map_bytes = kept.map_bytes;
+      c.sectors = kept.sectors;
       // Packed only where that is smaller, length field included.
       uint32_t packed = 0;
       if (ws_.packed) {
@@ -314,7 +437,7 @@ class ChunkWriter {
       uint8_t length[kPackedLengthSize];
       Store32(length, packed);
       // The CRC covers the chunk's bytes as the image holds them.
-      c.crc = Crc32(0, ws_.map, map_bytes);
+      c.crc = Crc32(0, ws_.map, c.map_bytes);
       if (packed) {
         c.kind = ChunkKind::kLz4;
         payload = kPackedLengthSize + packed;
@@ -326,7 +449,7 @@ class ChunkWriter {
       EncodeChunkHead(c, head);
       chain_ = ChainCrc(chain_, c.crc);
       Status s = out_->Write(head, kChunkHeaderSize);
-      if (s.ok()) s = out_->Write(ws_.map, map_bytes);
+      if (s.ok()) s = out_->Write(ws_.map, c.map_bytes);
       if (s.ok() && packed) {
         s = out_->Write(length, kPackedLengthSize);
         if (s.ok()) s = out_->Write(ws_.packed, packed);
@@ -336,41 +459,40 @@ class ChunkWriter {
       if (!s.ok()) return s;
     }
     summary_.chunks += 1;
-    summary_.data_sectors += sectors_;
-    summary_.bytes += kChunkHeaderSize + map_bytes + payload;
-    runs_ = 0;
-    sectors_ = 0;
+    summary_.data_sectors += kept.sectors;
+    summary_.bytes += kChunkHeaderSize + kept.map_bytes + payload;
+    if (progress_) progress_->Update(summary_.data_sectors, total_);
     return Status::Ok();
   }
 
-  ImageSummary& summary() { return summary_; }
-  uint32_t chain() const { return chain_; }
-
- private:
   SectorDisk* disk_;
   uint32_t first_;
   ImageOutput* out_;
   Workspace& ws_;
   const uint32_t chunk_sectors_;
+  ChunkBatch batch_;
+  Progress* progress_;
+  uint32_t total_;
   uint32_t run_skip_[kMaxRuns];
   uint32_t run_length_[kMaxRuns];
   uint32_t runs_ = 0, sectors_ = 0, base_ = 0, end_ = 0;
+  uint32_t kept_ = 0;  // chunks in the batch
   uint32_t chain_ = 0;
   ImageSummary summary_;
 };
 
 Status FeedRuns(SectorDisk& disk, const ImageSource& source, const LeftOut& left_out, Workspace& ws,
-                ChunkWriter& writer, Progress* progress, uint32_t total) {
+                ChunkWriter& writer) {
   UsedRuns runs(disk, source.partition.first, source.layout, ws.fat, &left_out);
   for (;;) {
     uint32_t start = 0, count = 0;
     Status s = runs.Next(&start, &count);
     if (!s.ok()) return s;
     if (count == 0) break;
-    s = writer.Add(start, count, progress, total);
+    s = writer.Add(start, count);
     if (!s.ok()) return s;
   }
-  return writer.Flush();
+  return writer.Finish();
 }
 
 // --- Reading ------------------------------------------------------------------
@@ -428,9 +550,9 @@ class ImageReader {
     return Status::Ok();
   }
 
-  // Checks the runs of chunk `c` against the partition and, with a disk,
-  // writes them.
-  Status PlaceRuns(const ChunkHead& c, SectorDisk* disk, uint32_t target_first) {
+  // Checks the runs of chunk `c` against the partition; they must come in
+  // ascending order and fill the chunk exactly.
+  Status CheckRuns(const ChunkHead& c) {
     const uint8_t* p = ws_.map;
     const uint8_t* end = ws_.map + c.map_bytes;
     const uint32_t sectors = header_.sector_count;
@@ -445,13 +567,7 @@ class ImageReader {
       if (skip > sectors - position || length > sectors - position - skip) {
         return Status::Fail(Fault::kOutOfRange, c.index);
       }
-      position += skip;
-      if (disk) {
-        const Status s = disk->Write(target_first + position, static_cast<uint16_t>(length),
-                                     ws_.data + total * kSectorSize);
-        if (!s.ok()) return s;
-      }
-      position += length;
+      position += skip + length;
       total += length;
     }
     if (p != end || total != c.sectors) return Status::Fail(Fault::kChunkDamaged, c.index);
@@ -461,6 +577,26 @@ class ImageReader {
     summary_.data_sectors += c.sectors;
     if (summary_.data_sectors > header_.data_sectors) {
       return Status::Fail(Fault::kChunkDamaged, c.index);
+    }
+    return Status::Ok();
+  }
+
+  // Writes the runs of a checked chunk, whose map and data are in ws.map
+  // and ws.data.
+  Status WriteRuns(const KeptChunk& c, SectorDisk& disk, uint32_t target_first) {
+    const uint8_t* p = ws_.map;
+    const uint8_t* end = ws_.map + c.map_bytes;
+    uint32_t position = c.base, total = 0;
+    for (uint32_t r = 0; r < c.runs; ++r) {
+      uint32_t skip = 0, length = 0;
+      GetVarint(p, end, &skip);
+      GetVarint(p, end, &length);
+      position += skip;
+      const Status s = disk.Write(target_first + position, static_cast<uint16_t>(length),
+                                  ws_.data + total * kSectorSize);
+      if (!s.ok()) return s;
+      position += length;
+      total += length;
     }
     return Status::Ok();
   }
@@ -527,6 +663,10 @@ class ImageReader {
 };
 
 // Reads the image; with a disk, writes each checked chunk's runs to it.
+// With batch memory, chunks are checked into the batch until it is full,
+// then written: the image is read one long stretch, then the partition
+// written one long stretch. Nothing of a chunk is written before all of it
+// is checked, and nothing of a batch before the whole batch is.
 Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32_t target_count,
                  Workspace& ws, Progress* progress, ImageHeader* header_out,
                  ImageSummary* summary_out) {
@@ -538,18 +678,50 @@ Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32
   if (disk && header.sector_count > target_count) {
     return Status::Fail(Fault::kTooLarge, header.sector_count);
   }
+  ChunkBatch batch(disk ? ws.batch : nullptr, kChunkSectors);
+  uint32_t placed = 0;  // sectors written, or checked where nothing is written
+  // Writes what the batch holds.
+  auto place_batch = [&]() {
+    Status placed_ok = Status::Ok();
+    while (placed_ok.ok() && !batch.empty()) {
+      KeptChunk kept;
+      placed_ok = batch.Take(&kept, ws);
+      if (placed_ok.ok()) placed_ok = image.WriteRuns(kept, *disk, target_first);
+      placed += kept.sectors;
+      if (placed_ok.ok() && progress) progress->Update(placed, header.data_sectors);
+    }
+    return placed_ok;
+  };
   for (;;) {
     ChunkHead c;
     bool more = false;
     s = image.ReadChunk(&c, &more);
     if (!s.ok()) return s;
     if (!more) break;
-    s = image.PlaceRuns(c, disk, target_first);
+    s = image.CheckRuns(c);
     if (!s.ok()) return s;
-    if (progress) progress->Update(image.summary().data_sectors, header.data_sectors);
+    KeptChunk kept;
+    kept.base = c.base;
+    kept.index = c.index;
+    kept.runs = c.runs;
+    kept.sectors = c.sectors;
+    kept.map_bytes = c.map_bytes;
+    if (batch.on()) {
+      s = batch.Keep(kept, ws);
+      if (s.ok() && batch.full()) s = place_batch();
+      if (!s.ok()) return s;
+      continue;
+    }
+    if (disk) {
+      s = image.WriteRuns(kept, *disk, target_first);
+      if (!s.ok()) return s;
+    }
+    placed += c.sectors;
+    if (progress) progress->Update(placed, header.data_sectors);
   }
   ImageSummary summary;
   s = image.ReadTrailer(&summary);
+  if (s.ok() && batch.on()) s = place_batch();
   if (!s.ok()) return s;
   if (summary_out) *summary_out = summary;
   return Status::Ok();
@@ -562,7 +734,7 @@ Status PlanImage(SectorDisk& disk, const ImageSource& source, Workspace& ws, Ima
   Status s = FindLeftOut(disk, source.partition.first, source.layout, ws.record, ws.fat, &left_out);
   if (!s.ok()) return s;
   ChunkWriter counter(nullptr, 0, nullptr, ws);
-  s = FeedRuns(disk, source, left_out, ws, counter, nullptr, 0);
+  s = FeedRuns(disk, source, left_out, ws, counter);
   if (!s.ok()) return s;
   *plan = counter.summary();
   plan->bytes += kHeaderSize + kTrailerSize;
@@ -602,9 +774,9 @@ Status WriteImage(SectorDisk& disk, const ImageSource& source, const ImageSummar
   s = out.Write(ws.record, kHeaderSize);
   if (!s.ok()) return s;
 
-  ChunkWriter writer(&disk, source.partition.first, &out, ws);
+  ChunkWriter writer(&disk, source.partition.first, &out, ws, progress, plan.data_sectors);
   writer.summary().bytes = kHeaderSize;
-  s = FeedRuns(disk, source, left_out, ws, writer, progress, plan.data_sectors);
+  s = FeedRuns(disk, source, left_out, ws, writer);
   if (!s.ok()) return s;
   ImageSummary& summary = writer.summary();
   // The FAT changed under us (it must not): the header would lie.

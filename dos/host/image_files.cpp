@@ -161,4 +161,16 @@ Status FileDisk::Write(uint32_t lba, uint16_t count, const uint8_t* buffer) {
   return Status::Ok();
 }
 
+bool MemoryBatch::Put(uint32_t at, const uint8_t* data, uint32_t size) {
+  if (at > bytes_.size() || size > bytes_.size() - at || (at | size) & 1) return false;
+  std::memcpy(bytes_.data() + at, data, size);
+  return true;
+}
+
+bool MemoryBatch::Get(uint32_t at, uint8_t* data, uint32_t size) {
+  if (at > bytes_.size() || size > bytes_.size() - at || (at | size) & 1) return false;
+  std::memcpy(data, bytes_.data() + at, size);
+  return true;
+}
+
 }  // namespace orvane::dos::host

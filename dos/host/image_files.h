@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dos/engine/disk.h"
 
@@ -83,6 +84,20 @@ class FileDisk final : public SectorDisk {
  private:
   UniqueFile file_;
   uint32_t sectors_ = 0;
+};
+
+// Batch memory in the process's own memory, as much as asked for.
+class MemoryBatch : public BatchMemory {
+ public:
+  // 4 MiB: what BF and HF take from XMS.
+  static constexpr uint32_t kDefaultBytes = 4u << 20;
+  explicit MemoryBatch(uint32_t bytes = kDefaultBytes) : bytes_(bytes) {}
+  uint32_t Capacity() override { return static_cast<uint32_t>(bytes_.size()); }
+  bool Put(uint32_t at, const uint8_t* data, uint32_t size) override;
+  bool Get(uint32_t at, uint8_t* data, uint32_t size) override;
+
+ private:
+  std::vector<uint8_t> bytes_;
 };
 
 }  // namespace orvane::dos::host

@@ -216,6 +216,9 @@ int Restore(const std::string& path, const std::string& target) {
   }
   ImageFileReader reader(path);
   if (!reader.Open()) return Fail(path, Status::Fail(Fault::kFileOpen), errno);
+  // The image is read, then the partition written, 4 MiB at a time.
+  MemoryBatch batch;
+  ws->batch = &batch;
   ImageSummary summary;
   const Status s = RestoreImage(reader, disk, 0, disk.SectorCount(), *ws, nullptr, &summary);
   if (!s.ok()) return s.fault == Fault::kDiskWrite ? Fail(target, s) : FailImage(path, s);
@@ -237,6 +240,9 @@ int Backup(const std::string& source, const std::string& path, uint64_t part_lim
   auto table = std::make_unique<Lz4Table>();
   ws->packed = packed.get();
   ws->table = table.get();
+  // The partition is read, then the image written, 4 MiB at a time.
+  MemoryBatch batch;
+  ws->batch = &batch;
   ImageSource src;
   src.partition.first = 0;
   src.partition.count = disk.SectorCount();

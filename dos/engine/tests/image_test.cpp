@@ -690,5 +690,177 @@ INSTANTIATE_TEST_SUITE_P(Volumes, LeftOutFiles,
                                            LeftOutCase{"Fat32", 32, 512, 40000}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// One disk holding both the partition and the image: counts the switches
+// between reading or writing the partition and writing or reading the
+// image, each of which costs a real disk a seek.
+struct OneDisk {
+  int area = -1;
+  uint32_t switches = 0;
+  void Touch(int where) {
+    if (where != area) ++switches;
+    area = where;
+  }
+};
+
+class PartitionOnOneDisk final : public SectorDisk {
+ public:
+  PartitionOnOneDisk(SectorDisk& disk, OneDisk& one) : disk_(disk), one_(one) {}
+  Status Read(uint32_t lba, uint16_t count, uint8_t* buffer) override {
+    one_.Touch(0);
+    return disk_.Read(lba, count, buffer);
+  }
+  Status Write(uint32_t lba, uint16_t count, const uint8_t* buffer) override {
+    one_.Touch(0);
+    return disk_.Write(lba, count, buffer);
+  }
+  uint32_t SectorCount() override { return disk_.SectorCount(); }
+
+ private:
+  SectorDisk& disk_;
+  OneDisk& one_;
+};
+
+class ImageOnOneDisk final : public ImageOutput, public ImageInput {
+ public:
+  ImageOnOneDisk(MemoryImage& image, OneDisk& one) : image_(image), one_(one) {}
+  Status Write(const uint8_t* data, uint32_t size) override {
+    one_.Touch(1);
+    return image_.Write(data, size);
+  }
+  Status Read(uint8_t* data, uint32_t size, uint32_t* got) override {
+    one_.Touch(1);
+    return image_.Read(data, size, got);
+  }
+
+ private:
+  MemoryImage& image_;
+  OneDisk& one_;
+};
+
+// Batch memory that fails its Nth copy.
+class FailingBatch final : public host::MemoryBatch {
+ public:
+  FailingBatch(uint32_t bytes, int fail_at) : MemoryBatch(bytes), left_(fail_at) {}
+  bool Put(uint32_t at, const uint8_t* data, uint32_t size) override {
+    return --left_ != 0 && MemoryBatch::Put(at, data, size);
+  }
+
+ private:
+  int left_;
+};
+
+// Batches change when the disk reads and writes, never what: with batch
+// memory of any size, stored or packed, the image is the same bytes and the
+// restored partition the same sectors as without; and on one disk the
+// switches between partition and image come once a batch, not once a
+// chunk.
+TEST(Batches, SameImageAndRestoreWithFewerSwitches) {
+  ScratchDir dir;
+  const std::string volume = dir / "volume.img";
+  MakeVolume(volume, 16, 2048, 16384, Fill::kNearlyFull, dir / "files", 5);
+  if (HasFatalFailure()) return;
+  FileDisk disk;
+  ASSERT_TRUE(disk.Open(volume, false));
+  for (const bool packs : {false, true}) {
+    SCOPED_TRACE(packs ? "packed" : "stored");
+    PackingWorkspace packing;
+    Workspace& ws = *packing.ws;
+    if (!packs) ws.packed = nullptr;
+    const ImageSource source = SourceOf(disk, 0, disk.SectorCount(), ws);
+    ImageSummary plan;
+    ASSERT_TRUE(PlanImage(disk, source, ws, &plan).ok());
+    const uint64_t data_bytes = uint64_t{plan.data_sectors} * kSectorSize;
+    ASSERT_GT(data_bytes, 8u << 20) << "enough for many batches";
+
+    OneDisk unbatched_disk;
+    PartitionOnOneDisk partition(disk, unbatched_disk);
+    MemoryImage plain;
+    ImageOnOneDisk plain_out(plain, unbatched_disk);
+    ASSERT_TRUE(WriteImage(partition, source, plan, 1, 2, plain_out, ws, nullptr, nullptr).ok());
+    EXPECT_GT(unbatched_disk.switches, data_bytes / (64 * 1024)) << "the model sees every switch";
+
+    MemoryDisk plain_target(disk.SectorCount());
+    ASSERT_TRUE(
+        RestoreImage(plain, plain_target, 0, plain_target.SectorCount(), ws, nullptr, nullptr)
+            .ok());
+
+    // 100,001 bytes hold two chunks and a bit; 1 MiB many.
+    for (const uint32_t bytes : {100'001u, 1u << 20}) {
+      SCOPED_TRACE(bytes);
+      host::MemoryBatch batch(bytes);
+      ws.batch = &batch;
+      const uint64_t batches = data_bytes / (bytes * 9 / 10) + 1;
+
+      OneDisk one;
+      PartitionOnOneDisk read(disk, one);
+      MemoryImage image;
+      ImageOnOneDisk out(image, one);
+      ImageSummary written;
+      ASSERT_TRUE(WriteImage(read, source, plan, 1, 2, out, ws, nullptr, &written).ok());
+      EXPECT_EQ(image.bytes, plain.bytes);
+      EXPECT_LE(one.switches, 2 * batches + 2);
+
+      // Into a partition of other bytes, so that every sector the
+      // restore must write is seen to be written.
+      MemoryDisk target_disk(disk.SectorCount());
+      std::fill(target_disk.bytes().begin(), target_disk.bytes().end(), 0xE5);
+      OneDisk other;
+      PartitionOnOneDisk target(target_disk, other);
+      ImageOnOneDisk in(image, other);
+      ASSERT_TRUE(RestoreImage(in, target, 0, target.SectorCount(), ws, nullptr, nullptr).ok());
+      EXPECT_LE(other.switches, 2 * batches + 2);
+      const auto& restored = target_disk.bytes();
+      const auto& expected = plain_target.bytes();
+      for (size_t at = 0; at < expected.size(); at += kSectorSize) {
+        // Sectors the image holds are the source's; the others untouched.
+        const bool held = !std::equal(restored.begin() + at, restored.begin() + at + kSectorSize,
+                                      std::vector<uint8_t>(kSectorSize, 0xE5).begin());
+        if (held) {
+          ASSERT_TRUE(std::equal(restored.begin() + at, restored.begin() + at + kSectorSize,
+                                 expected.begin() + at))
+              << "sector " << at / kSectorSize;
+        }
+      }
+      EXPECT_EQ(target_disk.writes, plain_target.writes);
+      ws.batch = nullptr;
+    }
+  }
+}
+
+// A restore in batches writes nothing of a batch that holds damage, and a
+// failing batch memory is a failure, not a silent loss of data.
+TEST(Batches, DamageOrFailingMemoryWritesNothing) {
+  const std::vector<uint8_t>& image = SmallImage();
+  auto ws = std::make_unique<Workspace>();
+  ImageHeader header;
+  MemoryImage whole(image);
+  ASSERT_TRUE(VerifyImage(whole, *ws, nullptr, &header, nullptr).ok());
+
+  host::MemoryBatch batch(1u << 20);
+  ws->batch = &batch;
+  std::vector<uint8_t> bad = image;
+  bad[bad.size() - kTrailerSize - 100] ^= 0x01;  // in the last chunk
+  MemoryImage damaged(bad);
+  MemoryDisk target(header.sector_count);
+  EXPECT_EQ(RestoreImage(damaged, target, 0, target.SectorCount(), *ws, nullptr, nullptr).fault,
+            Fault::kChunkDamaged);
+  EXPECT_EQ(target.writes, 0u);
+
+  // The completion record is read before the last batch is written.
+  bad = image;
+  bad[bad.size() - 8] ^= 0x01;
+  MemoryImage bad_end(bad);
+  EXPECT_EQ(RestoreImage(bad_end, target, 0, target.SectorCount(), *ws, nullptr, nullptr).fault,
+            Fault::kTrailerDamaged);
+  EXPECT_EQ(target.writes, 0u);
+
+  FailingBatch failing(1u << 20, 5);
+  ws->batch = &failing;
+  whole.at = 0;
+  const Status s = RestoreImage(whole, target, 0, target.SectorCount(), *ws, nullptr, nullptr);
+  EXPECT_EQ(s.fault, Fault::kMemory);
+  EXPECT_EQ(target.writes, 0u);
+}
+
 }  // namespace
 }  // namespace orvane::dos
