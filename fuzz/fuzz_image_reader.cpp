@@ -3,7 +3,8 @@
 // accepts, RestoreImage writes into a partition of the header's size
 // without error: each sector at most once, in ascending order, inside the
 // partition and exactly as many as the image holds; a partition one sector
-// smaller is refused before any write.
+// smaller is refused before any write. With a flag, the restores go through
+// batch memory of a size the input chooses.
 //
 // The input: a flags byte, four bytes that choose where the image is cut,
 // then either the image itself or edits of a built-in image of a small
@@ -41,6 +42,7 @@ constexpr uint8_t kSecondMissing = 8;  // the second part cannot be opened
 constexpr uint8_t kTruncate = 16;      // the image ends at the cut
 constexpr uint8_t kOffsetTarget = 32;  // restore at sector 63 of the disk
 constexpr uint8_t kPacked = 64;        // edits of the built-in image with LZ4 chunks
+constexpr uint8_t kBatched = 128;      // the restores go through batch memory
 
 // A FAT12 volume of 300 sectors, one sector a cluster: boot sector, two
 // FATs of two sectors, a root directory of four, clusters 2 to 292 from
@@ -350,6 +352,28 @@ class RestoreTarget final : public SectorDisk {
   uint32_t first_, count_, next_;
 };
 
+// Batch memory of any size from under two chunks up.
+class VectorBatch final : public BatchMemory {
+ public:
+  explicit VectorBatch(uint32_t bytes) : bytes_(bytes) {}
+  uint32_t Capacity() override { return static_cast<uint32_t>(bytes_.size()); }
+  bool Put(uint32_t at, const uint8_t* data, uint32_t size) override {
+    Expect(at % 2 == 0 && size % 2 == 0 && size <= bytes_.size() && at <= bytes_.size() - size,
+           "the engine keeps chunks inside the batch memory, at even offsets");
+    std::memcpy(bytes_.data() + at, data, size);
+    return true;
+  }
+  bool Get(uint32_t at, uint8_t* data, uint32_t size) override {
+    Expect(at % 2 == 0 && size % 2 == 0 && size <= bytes_.size() && at <= bytes_.size() - size,
+           "the engine takes chunks from inside the batch memory, at even offsets");
+    std::memcpy(data, bytes_.data() + at, size);
+    return true;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
 bool IsImageFault(Fault fault) {
   switch (fault) {
     case Fault::kNotAnImage:
@@ -407,6 +431,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Expect(summary.data_sectors == header.data_sectors && header.data_sectors <= header.sector_count,
          "the image holds the data sectors its header counts");
 
+  VectorBatch batch(60'000 + (cut_choice >> 16) % 200'000);
+  if (flags & kBatched) ws->batch = &batch;
   const uint32_t count = header.sector_count;
   const uint32_t first = (flags & kOffsetTarget) && count <= UINT32_MAX - 63 ? 63 : 0;
   if (count > 0) {
