@@ -143,6 +143,9 @@ bool DosSeek(uint16_t handle, uint32_t offset, uint8_t origin, uint32_t* positio
 // A block of conventional memory of `paragraphs` 16-byte units (AH=48h);
 // DOS frees it when the program ends.
 bool DosAllocate(uint16_t paragraphs, uint16_t* segment, uint16_t* error = nullptr);
+// The paragraphs of the largest block DOS could give now (AH=48h with
+// BX=FFFFh, which DOS refuses with the largest in BX).
+uint16_t DosLargestBlock();
 bool DosClose(uint16_t handle);
 bool DosCommit(uint16_t handle);  // AH=68h
 bool DosDelete(const char* path, uint16_t* error = nullptr);
@@ -183,6 +186,35 @@ bool DosVolumeSerial(uint8_t drive, uint32_t* serial);
 // Writes DOS's buffers to disk (AH=0Dh) and commits and empties a loaded
 // SmartDrive's cache (INT 2Fh AX=4A10h BX=0001h, then BX=0002h).
 void FlushDiskCaches();
+
+// --- Extended memory (XMS) ---------------------------------------------
+
+// True when an XMS driver (HIMEM.SYS) is loaded: INT 2Fh AX=4300h answers
+// AL=80h. Then takes the driver's entry point (AX=4310h: ES:BX), which the
+// calls below reach by a far call with the function in AH; the driver
+// answers AX=1 for success.
+bool XmsFind();
+// The largest free block of extended memory in KB (AH=08h: AX), 0 when
+// there is none.
+uint16_t XmsLargestFree();
+// A block of `kb` KB (AH=09h, DX=kb); its handle in `*handle`.
+bool XmsAllocate(uint16_t kb, uint16_t* handle);
+// Gives a block back (AH=0Ah). What a program leaves allocated stays lost
+// until the computer restarts.
+bool XmsFree(uint16_t handle);
+// What AH=0Bh copies: `length` bytes (even) between a block, at an offset
+// in it, and conventional memory, which a handle of 0 names with
+// segment << 16 | offset for its offset.
+struct XmsCopy {
+  uint32_t length;
+  uint16_t from_handle;
+  uint32_t from_offset;
+  uint16_t to_handle;
+  uint32_t to_offset;
+} __attribute__((packed));
+static_assert(sizeof(XmsCopy) == 16);
+// AH=0Bh with DS:SI at `copy`.
+bool XmsMove(const XmsCopy& copy);
 
 // --- Screen, keyboard, clock, environment, the end ---------------------
 

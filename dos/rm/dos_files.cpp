@@ -93,6 +93,14 @@ bool DosAllocate(uint16_t paragraphs, uint16_t* segment, uint16_t* error) {
   return true;
 }
 
+uint16_t DosLargestBlock() {
+  Regs r;
+  r.ah = 0x48;
+  r.bx = 0xFFFF;
+  Dos(r);
+  return r.bx;
+}
+
 bool DosSeek(uint16_t handle, uint32_t offset, uint8_t origin, uint32_t* position) {
   Regs r;
   r.ah = 0x42;

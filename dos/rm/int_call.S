@@ -6,6 +6,10 @@
 // registers, DS and ES included, are the same on return. `int` takes its
 // number as an immediate, so each interrupt we use has a stub of its own.
 //
+// void orvane_xms_call(uint8_t unused, const Regs* in, Regs* out) does the
+// same with a far call to the XMS driver's entry (orvane_xms_entry, offset
+// then segment, which xms.cpp sets) in place of the interrupt.
+//
 // The Regs layout (checked in int_call.cpp): eax 0, ebx 4, ecx 8, edx 12,
 // esi 16, edi 20, ds 24, es 26, flags 28.
 
@@ -29,6 +33,15 @@ orvane_int_call:
   popl %ecx
   movw $1, 28(%ecx)
   jmp done
+
+  .globl orvane_xms_call
+  .type orvane_xms_call, @function
+orvane_xms_call:
+  pushal
+  pushw %ds
+  pushw %es
+  pushl %ecx
+  movw $xms_stub, %bp
 
 load:
   // A segment of 0 means our own data segment.
@@ -82,6 +95,11 @@ done:
   popal
   retl
   .size orvane_int_call, .-orvane_int_call
+
+  // DS may be the caller's choice here; SS is our data segment.
+xms_stub:
+  lcallw *%ss:orvane_xms_entry
+  retw
 
   // The stubs: each returns with the flags the interrupt left.
   .irp n, 0x10, 0x13, 0x15, 0x16, 0x1a, 0x21, 0x2f

@@ -97,6 +97,16 @@ class FatDisks(unittest.TestCase):
         self.assertEqual(facts["int99.carry"], "1")
         self.assertEqual(facts["flush"], "done")
 
+    def test_xms_block_copied_in_and_out_and_given_back(self):
+        # DOSBox's own XMS driver, as HIMEM.SYS: BF and HF take their
+        # batches there; a call that went astray would leave them the
+        # conventional memory without a word.
+        facts = harness.parse_facts(self.facts.output)
+        self.assertGreaterEqual(int(facts["xms.largest_kb"]), 4096)
+        self.assertEqual(facts["xms.copy"], "ok")
+        self.assertEqual(facts["xms.freed"], "1")
+        self.assertEqual(facts["xms.largest_kb_after"], facts["xms.largest_kb"])
+
     def test_file_calls_on_drive_c(self):
         self.assertEqual(self.files.exit_code, 0, self.files.output)
         facts = harness.parse_facts(self.files.output)
