@@ -21,8 +21,7 @@ void FormatMade(const ImageHeader& h, char* out) {
   int n = 0;
   for (int i = 0; i < 5; ++i) {
     if (values[i] < 10) out[n++] = '0';
-    FormatNumber(values[i], out + n);
-    while (out[n]) ++n;
+    n = static_cast<int>(FormatNumber(values[i], out + n) - out);
     out[n++] = after[i];
   }
 }

@@ -89,6 +89,12 @@ void CopyText(char* out, const char* text, size_t capacity) {
   out[n] = 0;
 }
 
+// True when environment variable `name` is "1".
+bool IsSet(const char* name) {
+  char value[4];
+  return rm::GetEnvironment(name, value, sizeof value) && value[0] == '1' && value[1] == 0;
+}
+
 uint32_t TicksSince(uint32_t start) {
   const uint32_t now = rm::BiosTicks();
   return now >= start ? now - start : now + kTicksPerDay - start;
@@ -138,7 +144,7 @@ void SettleDrives(const Job& job) {
 
 }  // namespace
 
-void FormatNumber(uint32_t value, char* out) {
+char* FormatNumber(uint32_t value, char* out) {
   char digits[12];
   int n = 0;
   do {
@@ -148,6 +154,7 @@ void FormatNumber(uint32_t value, char* out) {
   int k = 0;
   while (n) out[k++] = digits[--n];
   out[k] = 0;
+  return out + k;
 }
 
 void FormatHex(uint32_t value, int digits, char* out) {
@@ -158,16 +165,23 @@ void FormatHex(uint32_t value, int digits, char* out) {
   out[k] = 0;
 }
 
+namespace {
+
+// "12.3" from 123; returns the end (the zero).
+char* FormatTenths(uint32_t tenths, char* out) {
+  char* end = FormatNumber(tenths / 10, out);
+  *end++ = '.';
+  *end++ = static_cast<char>('0' + tenths % 10);
+  *end = 0;
+  return end;
+}
+
+}  // namespace
+
 void FormatMegabytes(uint64_t bytes, char* out) {
   // Tenths of a megabyte, from 64 KiB units so that no 64-bit division is
   // needed.
-  const uint32_t tenths = static_cast<uint32_t>(bytes >> 16) * 10 / 16;
-  FormatNumber(tenths / 10, out);
-  char* end = out;
-  while (*end) ++end;
-  *end++ = '.';
-  *end++ = static_cast<char>('0' + tenths % 10);
-  CopyText(end, " MB", 4);
+  CopyText(FormatTenths(static_cast<uint32_t>(bytes >> 16) * 10 / 16, out), " MB", 4);
 }
 
 namespace {
@@ -188,13 +202,9 @@ void ShowFault(const Status& s) {
 
 void StartJob(const char* name, Job& job) {
   job.name = name;
-  char value[4];
-  job.unattended = rm::GetEnvironment("ORVANE_UNATTENDED", value, sizeof value) &&
-                   value[0] == '1' && value[1] == 0;
-  job.no_restart = rm::GetEnvironment("ORVANE_NO_RESTART", value, sizeof value) &&
-                   value[0] == '1' && value[1] == 0;
-  job.store =
-      rm::GetEnvironment("ORVANE_STORE", value, sizeof value) && value[0] == '1' && value[1] == 0;
+  job.unattended = IsSet("ORVANE_UNATTENDED");
+  job.no_restart = IsSet("ORVANE_NO_RESTART");
+  job.store = IsSet("ORVANE_STORE");
   char bytes[12];
   if (rm::GetEnvironment("ORVANE_PART_SIZE", bytes, sizeof bytes)) {
     for (const char* c = bytes; *c >= '0' && *c <= '9' && job.part_size < 0x10000000; ++c) {
@@ -534,6 +544,29 @@ uint32_t DosImageFile::ExistingSize(const char* first) {
   return size;
 }
 
+namespace {
+
+// The figures of the progress, in English or the screen's language:
+// `parts` are done and total, then the speed and the time left (each left
+// out while empty).
+void Figures(bool english, const char* const parts[4], char* out, size_t capacity) {
+  static constexpr Msg kTexts[3] = {Msg::kDoneOfTotal, Msg::kSpeed, Msg::kTimeLeft};
+  size_t n = 0;
+  for (int i = 0; i < 3; ++i) {
+    const char* first = parts[i == 0 ? 0 : i + 1];
+    if (first[0] == 0) continue;
+    char loaded[40];
+    const char* pattern = EnglishText(kTexts[i]);
+    if (!english) {
+      LoadText(kTexts[i], loaded, sizeof loaded);
+      pattern = loaded;
+    }
+    n += FillText(pattern, first, i == 0 ? parts[1] : nullptr, out + n, capacity - n);
+  }
+}
+
+}  // namespace
+
 void ScreenProgress::Update(uint32_t done, uint32_t total) {
   if (total == 0) return;
   const int percent =
@@ -553,29 +586,17 @@ void ScreenProgress::Update(uint32_t done, uint32_t total) {
     FormatMegabytes(uint64_t{per_second} * 1024, speed_text);
     if (per_second > 0) {
       const uint32_t left = (total - done) / 2 / per_second;
-      FormatNumber(left / 60, left_text);
-      char* end = left_text;
-      while (*end) ++end;
+      char* end = FormatNumber(left / 60, left_text);
       *end++ = ':';
       if (left % 60 < 10) *end++ = '0';
       FormatNumber(left % 60, end);
     }
   }
+  // Done of total, then the speed and the time left once known.
+  const char* parts[4] = {done_text, total_text, speed_text, left_text};
+  char figures[120];
   if (ScreenIsChinese()) {
-    // The figures below the bar, in the screen's language.
-    char pattern[40], figures[120], piece[60];
-    LoadText(Msg::kDoneOfTotal, pattern, sizeof pattern);
-    size_t n = FillText(pattern, done_text, total_text, figures, sizeof figures);
-    if (speed_text[0]) {
-      LoadText(Msg::kSpeed, pattern, sizeof pattern);
-      FillText(pattern, speed_text, nullptr, piece, sizeof piece);
-      n += FillText(piece, nullptr, nullptr, figures + n, sizeof figures - n);
-    }
-    if (left_text[0]) {
-      LoadText(Msg::kTimeLeft, pattern, sizeof pattern);
-      FillText(pattern, left_text, nullptr, piece, sizeof piece);
-      FillText(piece, nullptr, nullptr, figures + n, sizeof figures - n);
-    }
+    Figures(false, parts, figures, sizeof figures);
     DrawProgressBar(static_cast<uint32_t>(percent), figures);
   }
   if (!WritesEnglish()) return;
@@ -590,29 +611,14 @@ void ScreenProgress::Update(uint32_t done, uint32_t total) {
   FormatNumber(static_cast<uint32_t>(percent), number);
   rm::Print(number);
   rm::Print("%  ");
-  char sentence[80];
-  FillText(EnglishText(Msg::kDoneOfTotal), done_text, total_text, sentence, sizeof sentence);
-  rm::Print(sentence);
-  if (speed_text[0]) {
-    FillText(EnglishText(Msg::kSpeed), speed_text, nullptr, sentence, sizeof sentence);
-    rm::Print(sentence);
-  }
-  if (left_text[0]) {
-    FillText(EnglishText(Msg::kTimeLeft), left_text, nullptr, sentence, sizeof sentence);
-    rm::Print(sentence);
-  }
+  Figures(true, parts, figures, sizeof figures);
+  rm::Print(figures);
   rm::Print("   ");
 }
 
 void ScreenProgress::Finish() {
-  const uint32_t tenths = TicksSince(start_) * 100 / 182;
   char seconds[16];
-  FormatNumber(tenths / 10, seconds);
-  char* end = seconds;
-  while (*end) ++end;
-  *end++ = '.';
-  *end++ = static_cast<char>('0' + tenths % 10);
-  *end = 0;
+  FormatTenths(TicksSince(start_) * 100 / 182, seconds);
   if (ScreenIsChinese() && last_percent_ >= 0) EndProgressBar();
   if (WritesEnglish()) rm::Print("\n");
   SayWith(Msg::kTook, what_, seconds);

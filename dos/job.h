@@ -12,12 +12,14 @@
 
 namespace orvane::dos {
 
+// All zero but for what StartJob sets, so that a static Job goes into
+// .bss rather than into the file (a pointer to "" would put its 1 KB there).
 struct Job {
-  const char* name = "";    // "BF" or "HF"
-  bool unattended = false;  // ORVANE_UNATTENDED=1: no waits, no restart
-  bool no_restart = false;  // ORVANE_NO_RESTART=1: waits as usual, then exit instead
-  uint32_t part_size = 0;   // ORVANE_PART_SIZE=<bytes>: smaller image parts, for tests
-  bool store = false;       // ORVANE_STORE=1: BF stores chunks as they are, for speed tests
+  const char* name = nullptr;  // "BF" or "HF" (StartJob)
+  bool unattended = false;     // ORVANE_UNATTENDED=1: no waits, no restart
+  bool no_restart = false;     // ORVANE_NO_RESTART=1: waits as usual, then exit instead
+  uint32_t part_size = 0;      // ORVANE_PART_SIZE=<bytes>: smaller image parts, for tests
+  bool store = false;          // ORVANE_STORE=1: BF stores chunks as they are, for speed tests
   char argument[kPathCapacity] = {};
   bool has_ticket = false;  // C:\ORVANE.JOB is for this run
   Ticket ticket;
@@ -127,7 +129,8 @@ class ScreenProgress final : public Progress {
 };
 
 // Numbers as text, for a message's arguments: "123", "0C", "123.4 MB".
-void FormatNumber(uint32_t value, char* out /* 11 bytes */);
+// FormatNumber returns the end of its text (the zero).
+char* FormatNumber(uint32_t value, char* out /* 11 bytes */);
 void FormatHex(uint32_t value, int digits, char* out /* digits + 1 bytes */);
 void FormatMegabytes(uint64_t bytes, char* out /* 16 bytes */);
 // A fault's sentence and position, in the screen's language.

@@ -166,6 +166,8 @@ class BackupAndRestore(DosSideTest):
         self.assertEqual(backup.exit_code, 0, backup.output)
         self.assertIn("D:\\BACKUP\\2026-1~1.GHO", backup.output)
         self.assertIn("Backup complete and verified", backup.output)
+        # The progress line's figures, in the log too.
+        self.assertRegex(backup.output, r"\rWriting +100%  (\d+\.\d) MB of \1 MB")
         self.assertMenuBack(machine, USER_MENU)
         self.assertClean(machine.c, machine.d)
         image = machine.image()
