@@ -22,6 +22,8 @@ int Run() {
   Say(Msg::kBfTitle);
   SetTone(Tone::kNormal);
   StartJob("BF", job);
+  // Before DosImageFile takes its block, which must still fit beside it.
+  workspace.batch = TakeBatchMemory();
   if (!job.store) {
     workspace.packed = workspace.data + kChunkSectors / 2 * kSectorSize;
     workspace.table = &table;

@@ -138,6 +138,8 @@ int Run() {
   Say(Msg::kHfTitle);
   SetTone(Tone::kNormal);
   StartJob("HF", job);
+  // Before DosImageFile takes its block, which must still fit beside it.
+  workspace.batch = TakeBatchMemory();
   const int disk_count = OpenBiosDisks(disks, 4);
   if (disk_count == 0) Fail(job, Msg::kNoHardDisk, Msg::kCheckTheDisk);
   ResolveImagePath(job, disks, disk_count, workspace);

@@ -626,6 +626,11 @@ void ScreenProgress::Finish() {
 
 namespace {
 
+[[noreturn]] void Restart() {
+  ReturnBatchMemory();
+  rm::Reboot();
+}
+
 [[noreturn]] void End(Job& job, Msg what, const Status* status, Msg advice) {
   if (!job.drive_c_written) RestoreBootFiles(job);
   SetTone(Tone::kFailure);
@@ -655,12 +660,13 @@ namespace {
   while (TicksSince(start) < 60 * 182 / 10 && rm::TakeKey() == 0) {
   }
   if (job.no_restart) Leave(1);
-  rm::Reboot();
+  Restart();
 }
 
 }  // namespace
 
 void Leave(uint8_t code) {
+  ReturnBatchMemory();
   CloseScreen();
   rm::Exit(code);
 }
@@ -672,7 +678,7 @@ void FailStatus(Job& job, Msg what, const Status& s, Msg advice) { End(job, what
 void Finish(const Job& job, uint8_t code) {
   if (job.unattended || job.no_restart) Leave(code);
   Say(Msg::kRestarting);
-  rm::Reboot();
+  Restart();
 }
 
 }  // namespace orvane::dos

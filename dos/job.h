@@ -113,6 +113,15 @@ class DosImageFile final : public ImageOutput, public ImageInput {
   uint32_t taken_ = 0;  // bytes of a read-ahead block handed out
 };
 
+// Memory for the engine's batches (Workspace::batch), taken once: up to
+// 4 MB of XMS where a driver has at least 512 KB free, else the largest
+// block of conventional memory less 40 KB, so that DosImageFile's block,
+// taken later, still fits; null where that leaves under 64 KB.
+BatchMemory* TakeBatchMemory();
+// Gives an XMS block back: Leave and the restart call it, as every way
+// out of the program goes through one of them.
+void ReturnBatchMemory();
+
 // The progress: percent, megabytes done of the total, speed and time
 // left; a line redrawn in place in English, a bar in Chinese.
 class ScreenProgress final : public Progress {

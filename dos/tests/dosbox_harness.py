@@ -300,6 +300,15 @@ def parse_facts(output):
     return facts
 
 
+def free_xms_kb(mem_output):
+    """The free extended memory (KB) that DOSBox's MEM command reports; 0
+    where it names none (it leaves the line out when none is free)."""
+    for line in mem_output.splitlines():
+        if "free extended memory" in line:
+            return int(line.split()[0])
+    return 0
+
+
 def free_bytes(disk):
     """The free bytes of the partition, as mdir counts them."""
     result = mtools("mdir", "-i", disk.mtools_target(), "::")

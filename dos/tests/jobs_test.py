@@ -199,9 +199,12 @@ class BackupAndRestore(DosSideTest):
         # No saved batch file: the job's line goes, the rest stays.
         machine.put(machine.c, "/AUTOEXEC.BAT", job_batch("BF D:\\MANUAL.GHO\r\n"))
         machine.batch = job_batch("")
-        backup, restore = machine.run(["BF D:\\MANUAL.GHO", "HF D:\\MANUAL.GHO"])
+        before, backup, restore, after = machine.run(
+            ["MEM", "BF D:\\MANUAL.GHO", "HF D:\\MANUAL.GHO", "MEM"])
         self.assertEqual(backup.exit_code, 0, backup.output)
         self.assertEqual(restore.exit_code, 0, restore.output)
+        # The XMS block of their batches is given back: DOS would not.
+        self.assertEqual(harness.free_xms_kb(after.output), harness.free_xms_kb(before.output))
         self.assertIn("MANUAL.GHO", harness.list_files(machine.d))
         self.assertMenuBack(machine, WINDOWS_MENU)
         self.assertFilesAsMade(machine)
@@ -400,8 +403,12 @@ class DamagedImages(DosSideTest):
             machine.put(machine.d, name, data)
         before = machine.c.read_sectors(0, machine.c.sectors)
 
-        results = machine.run(["HF D:\\FLIP.GHO", "HF D:\\PACKED.GHO", "HF D:\\CUT.GHO",
-                               "HF D:\\FOREIGN.GHO", "HF D:\\MISSING.GHO"])
+        mem_before, *results, mem_after = machine.run(
+            ["MEM", "HF D:\\FLIP.GHO", "HF D:\\PACKED.GHO", "HF D:\\CUT.GHO",
+             "HF D:\\FOREIGN.GHO", "HF D:\\MISSING.GHO", "MEM"])
+        # Failing, HF gives its batch's XMS block back too.
+        self.assertEqual(harness.free_xms_kb(mem_after.output),
+                         harness.free_xms_kb(mem_before.output))
         for result, says in zip(results, ["checksum", "checksum", "incomplete",
                                           "not an Orvane image",
                                           "cannot be opened. (file not found)"]):
