@@ -136,9 +136,12 @@ std::optional<FolderDialogView> AnswerFolderDialog(DWORD pid, const std::wstring
           return FALSE;
         },
         reinterpret_cast<LPARAM>(&tree));
+    // Under load the shell has also left the desktop chosen, the tree's
+    // top item: every folder asked for lies below it.
     WaitUntil([&] {
       SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-      return TreeView_GetSelection(tree) != nullptr;
+      const HTREEITEM chosen = TreeView_GetSelection(tree);
+      return chosen != nullptr && TreeView_GetParent(tree, chosen) != nullptr;
     });
   }
   Press(dialog, folder.empty() ? IDCANCEL : IDOK);
