@@ -16,6 +16,7 @@ DosImageFile image;
 
 int Run() {
   rm::FailCriticalErrors();
+  rm::IgnoreBreak();
   Crc32Init();
   OpenScreen();
   SetTone(Tone::kTitle);

@@ -132,6 +132,7 @@ Status Restore(const ImageSource& drive_c, ImageSummary* summary) {
 
 int Run() {
   rm::FailCriticalErrors();
+  rm::IgnoreBreak();
   Crc32Init();
   OpenScreen();
   SetTone(Tone::kTitle);

@@ -23,4 +23,12 @@ orvane_critical_error:
   iretw
   .size orvane_critical_error, . - orvane_critical_error
 
+// INT 23h, Ctrl-C and Ctrl-Break: returning with IRET tells DOS to go on
+// with the call it interrupted, instead of ending the program.
+  .globl orvane_ignore_break
+  .type orvane_ignore_break, @function
+orvane_ignore_break:
+  iretw
+  .size orvane_ignore_break, . - orvane_ignore_break
+
   .section .note.GNU-stack, "", @progbits

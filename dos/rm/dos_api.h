@@ -272,6 +272,12 @@ void CommandTail(char* out, size_t capacity);
 // when the program ends.
 void FailCriticalErrors();
 
+// Makes DOS go on where Ctrl-C or Ctrl-Break would end the program (INT 23h
+// returns at once): it would end it half-way, with drive C half-written
+// and an XMS block left allocated. DOS puts the old handler back when the
+// program ends.
+void IgnoreBreak();
+
 // The DOS error code (13h to 1Fh: "write fault" is 1Dh) of the critical
 // error DOS met since the last call, or 0 when none; forgets it. Some DOSes
 // answer a call failed that way with another code: FreeDOS gives 5,

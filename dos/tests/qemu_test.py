@@ -193,15 +193,21 @@ class Scenario:
         folder = pathlib.Path(self.enterContext(tempfile.TemporaryDirectory(prefix="orvane-lab-")))
         return [lab.copy_disk(disk, folder / disk.path.name) for disk in (self.c, self.d)]
 
-    def restore(self, damage):
+    def restore(self, damage, control_c=False):
         """A copy of the disks after the backup; `damage(c)` changes drive
-        C, the Windows side hands over for HF, HF runs attended."""
+        C, the Windows side hands over for HF, HF runs attended. With
+        `control_c`, Ctrl-C is pressed while HF writes drive C: DOS would
+        end HF there, drive C half-written, unless HF has it go on."""
         c, d = self.copies()
         damage(c)
         hand_over(c, "HF")
         self.assertNotEqual(lab.listing(c), self.after_backup, "nothing to restore")
-        outcome = lab.run(self.screens / self._testMethodName, [c, d], name="restore",
-                          timeout=240)
+        with lab.Machine(self.screens / self._testMethodName, [c, d], name="restore",
+                         timeout=240) as machine:
+            if control_c:
+                machine.wait_for(r"Restoring +[1-9]\d%")
+                machine.send_key("ctrl-c")
+            outcome = machine.wait_end()
         return c, d, outcome
 
     def assertRestored(self, c, d, outcome):
@@ -313,7 +319,7 @@ class Fat16Of2GB(Scenario, unittest.TestCase):
         self.assertEqual(lab.listing(c)[0], files, outcome)
 
     def test_restore_brings_back_drive_c_as_at_backup_time(self):
-        self.assertRestored(*self.restore(self.damage))
+        self.assertRestored(*self.restore(self.damage, control_c=True))
 
     def test_a_sector_of_drive_c_that_cannot_be_read_stops_the_backup(self):
         c, d = self.copies()
