@@ -48,8 +48,8 @@ class ImageInput {
   ~ImageInput() = default;
 };
 
-// Memory beyond the workspace, where a backup gathers what it reads of the
-// partition before it packs and writes it, and a restore what it will
+// Memory beyond the workspace, where a backup gathers the chunks it has
+// read of the partition (packed) before it writes them, and a restore what it will
 // write to the partition: one disk then serves a long run of reads and a
 // long run of writes, not a seek between them every few kilobytes. The DOS
 // programs keep it in conventional memory or XMS, reached a piece at a

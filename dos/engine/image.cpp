@@ -245,22 +245,29 @@ uint32_t ChainCrc(uint32_t chain, uint32_t chunk_crc) {
 
 // --- Batches -----------------------------------------------------------------
 
-// A chunk kept in batch memory: this head, its run map (padded to an even
-// size), then its sectors. Only the engine reads it back, in the same run.
+// A chunk kept in batch memory: this head, its run map, then its payload
+// (each padded to an even size): a backup keeps the chunk as the image will
+// hold it, packed or stored, so that a batch holds more of the partition
+// where the data packs well; a restore keeps the sectors it checked. Only
+// the engine reads it back, in the same run.
 namespace kept {
-constexpr uint32_t kBase = 0, kIndex = 4, kRuns = 8, kSectors = 10, kMapBytes = 12, kSize = 14;
-constexpr uint32_t kFields[][2] = {
-    {kBase, 4}, {kIndex, 4}, {kRuns, 2}, {kSectors, 2}, {kMapBytes, 2}};
+constexpr uint32_t kBase = 0, kIndex = 4, kPayload = 8, kRuns = 12, kSectors = 14, kMapBytes = 16,
+                   kKind = 18, kSize = 20;
+constexpr uint32_t kFields[][2] = {{kBase, 4},    {kIndex, 4},    {kPayload, 4}, {kRuns, 2},
+                                   {kSectors, 2}, {kMapBytes, 2}, {kKind, 2}};
 static_assert(InOrder(kFields, kSize));
-constexpr uint32_t RecordSize(uint32_t map_bytes, uint32_t sectors) {
-  return kSize + ((map_bytes + 1) & ~1u) + sectors * kSectorSize;
+constexpr uint32_t Even(uint32_t n) { return (n + 1) & ~1u; }
+constexpr uint32_t RecordSize(uint32_t map_bytes, uint32_t payload) {
+  return kSize + Even(map_bytes) + Even(payload);
 }
 }  // namespace kept
 
 // What a kept chunk's head says.
 struct KeptChunk {
   uint32_t base = 0, index = 0;
+  uint32_t payload = 0;  // bytes: the LZ4 block, or the sectors
   uint16_t runs = 0, sectors = 0, map_bytes = 0;
+  ChunkKind kind = ChunkKind::kStored;
 };
 
 // Chunks kept in a workspace's batch memory, in order, and taken back in
@@ -270,7 +277,7 @@ struct KeptChunk {
 class ChunkBatch {
  public:
   ChunkBatch(BatchMemory* memory, uint32_t chunk_sectors)
-      : largest_(kept::RecordSize(kMapCapacity, chunk_sectors)),
+      : largest_(kept::RecordSize(kMapCapacity, chunk_sectors * kSectorSize)),
         memory_(memory && memory->Capacity() / 2 >= largest_ ? memory : nullptr) {}
 
   bool on() const { return memory_ != nullptr; }
@@ -278,41 +285,46 @@ class ChunkBatch {
   // No room left for the largest chunk.
   bool full() const { return memory_->Capacity() - used_ < largest_; }
 
-  // Keeps the chunk that ws.map and ws.data hold now.
-  Status Keep(const KeptChunk& c, const Workspace& ws) {
+  // Keeps the chunk whose map is in ws.map and whose payload is at
+  // `payload` (which has room for a byte more, where the payload is odd).
+  Status Keep(const KeptChunk& c, const Workspace& ws, const uint8_t* payload) {
     using namespace kept;
     uint8_t head[kSize];
     Store32(head + kBase, c.base);
     Store32(head + kIndex, c.index);
+    Store32(head + kPayload, c.payload);
     Store16(head + kRuns, c.runs);
     Store16(head + kSectors, c.sectors);
     Store16(head + kMapBytes, c.map_bytes);
-    const uint32_t map_room = (c.map_bytes + 1u) & ~1u;
+    Store16(head + kKind, static_cast<uint16_t>(c.kind));
+    const uint32_t map_room = Even(c.map_bytes);
     if (!memory_->Put(used_, head, kSize) || !memory_->Put(used_ + kSize, ws.map, map_room) ||
-        !memory_->Put(used_ + kSize + map_room, ws.data, c.sectors * kSectorSize)) {
+        !memory_->Put(used_ + kSize + map_room, payload, Even(c.payload))) {
       return Status::Fail(Fault::kMemory, c.index);
     }
-    used_ += RecordSize(c.map_bytes, c.sectors);
+    used_ += RecordSize(c.map_bytes, c.payload);
     return Status::Ok();
   }
 
-  // Takes the next kept chunk back into ws.map and ws.data; the batch is
-  // empty again after its last.
+  // Takes the next kept chunk back, its map into ws.map and its payload
+  // into ws.data; the batch is empty again after its last.
   Status Take(KeptChunk* c, Workspace& ws) {
     using namespace kept;
     uint8_t head[kSize];
     if (!memory_->Get(taken_, head, kSize)) return Status::Fail(Fault::kMemory);
     c->base = Load32(head + kBase);
     c->index = Load32(head + kIndex);
+    c->payload = Load32(head + kPayload);
     c->runs = Load16(head + kRuns);
     c->sectors = Load16(head + kSectors);
     c->map_bytes = Load16(head + kMapBytes);
-    const uint32_t map_room = (c->map_bytes + 1u) & ~1u;
+    c->kind = static_cast<ChunkKind>(Load16(head + kKind));
+    const uint32_t map_room = Even(c->map_bytes);
     if (!memory_->Get(taken_ + kSize, ws.map, map_room) ||
-        !memory_->Get(taken_ + kSize + map_room, ws.data, c->sectors * kSectorSize)) {
+        !memory_->Get(taken_ + kSize + map_room, ws.data, Even(c->payload))) {
       return Status::Fail(Fault::kMemory, c->index);
     }
-    taken_ += RecordSize(c->map_bytes, c->sectors);
+    taken_ += RecordSize(c->map_bytes, c->payload);
     if (taken_ >= used_) used_ = taken_ = 0;
     return Status::Ok();
   }
@@ -328,7 +340,7 @@ class ChunkBatch {
 // Gathers runs of partition sectors into chunks and writes them. With no
 // disk it only counts, which is how PlanImage knows the size in advance
 // (for chunks that compression may make smaller: at most that size). With
-// batch memory it reads chunks until the batch is full, then packs and
+// batch memory it reads and packs chunks until the batch is full, then
 // writes them all: the disk reads one long stretch, then the image is
 // written one long stretch.
 class ChunkWriter {
@@ -399,10 +411,22 @@ class ChunkWriter {
     c.runs = static_cast<uint16_t>(runs_);
     c.sectors = static_cast<uint16_t>(sectors_);
     c.index = summary_.chunks + kept_;
+    c.payload = sectors_ * kSectorSize;
     runs_ = 0;
     sectors_ = 0;
-    if (!batch_.on()) return Write(c);
-    Status s = batch_.Keep(c, ws_);
+    const uint8_t* payload = ws_.data;
+    // Packed only where that is smaller, length field included.
+    if (out_ && ws_.packed) {
+      const uint32_t packed = Lz4Compress(ws_.data, c.payload, ws_.packed,
+                                          c.payload - kPackedLengthSize - 1, *ws_.table);
+      if (packed) {
+        c.kind = ChunkKind::kLz4;
+        c.payload = packed;
+        payload = ws_.packed;
+      }
+    }
+    if (!batch_.on()) return Write(c, payload);
+    Status s = batch_.Keep(c, ws_, payload);
     ++kept_;
     while (s.ok() && batch_.full() && !batch_.empty()) s = Emit();
     return s;
@@ -414,13 +438,13 @@ class ChunkWriter {
     const Status s = batch_.Take(&c, ws_);
     if (!s.ok()) return s;
     --kept_;
-    return Write(c);
+    return Write(c, ws_.data);
   }
 
-  // Writes chunk `c`, whose map and data are in ws.map and ws.data.
-  Status Write(const KeptChunk& kept) {
-    const uint32_t data_bytes = kept.sectors * kSectorSize;
-    uint32_t payload = data_bytes;
+  // Writes chunk `kept`, its map in ws.map and its payload at `payload`.
+  Status Write(const KeptChunk& kept, const uint8_t* payload) {
+    const bool packed = kept.kind == ChunkKind::kLz4;
+    const uint32_t length_size = packed ? kPackedLengthSize : 0;
     if (out_) {
       ChunkHead c;
       c.index = summary_.chunks;
@@ -428,39 +452,24 @@ class ChunkWriter {
       c.runs = kept.runs;
       c.map_bytes = kept.map_bytes;
       c.sectors = kept.sectors;
-      // Packed only where that is smaller, length field included.
-      uint32_t packed = 0;
-      if (ws_.packed) {
-        packed = Lz4Compress(ws_.data, data_bytes, ws_.packed, data_bytes - kPackedLengthSize - 1,
-                             *ws_.table);
-      }
+      c.kind = kept.kind;
       uint8_t length[kPackedLengthSize];
-      Store32(length, packed);
+      Store32(length, kept.payload);
       // The CRC covers the chunk's bytes as the image holds them.
-      c.crc = Crc32(0, ws_.map, c.map_bytes);
-      if (packed) {
-        c.kind = ChunkKind::kLz4;
-        payload = kPackedLengthSize + packed;
-        c.crc = Crc32(Crc32(c.crc, length, kPackedLengthSize), ws_.packed, packed);
-      } else {
-        c.crc = Crc32(c.crc, ws_.data, data_bytes);
-      }
+      c.crc =
+          Crc32(Crc32(Crc32(0, ws_.map, c.map_bytes), length, length_size), payload, kept.payload);
       uint8_t head[kChunkHeaderSize];
       EncodeChunkHead(c, head);
       chain_ = ChainCrc(chain_, c.crc);
       Status s = out_->Write(head, kChunkHeaderSize);
       if (s.ok()) s = out_->Write(ws_.map, c.map_bytes);
-      if (s.ok() && packed) {
-        s = out_->Write(length, kPackedLengthSize);
-        if (s.ok()) s = out_->Write(ws_.packed, packed);
-      } else if (s.ok()) {
-        s = out_->Write(ws_.data, data_bytes);
-      }
+      if (s.ok() && packed) s = out_->Write(length, kPackedLengthSize);
+      if (s.ok()) s = out_->Write(payload, kept.payload);
       if (!s.ok()) return s;
     }
     summary_.chunks += 1;
     summary_.data_sectors += kept.sectors;
-    summary_.bytes += kChunkHeaderSize + kept.map_bytes + payload;
+    summary_.bytes += kChunkHeaderSize + kept.map_bytes + length_size + kept.payload;
     if (progress_) progress_->Update(summary_.data_sectors, total_);
     return Status::Ok();
   }
@@ -667,6 +676,7 @@ class ImageReader {
 // then written: the image is read one long stretch, then the partition
 // written one long stretch. Nothing of a chunk is written before all of it
 // is checked, and nothing of a batch before the whole batch is.
+template <bool kWrites>
 Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32_t target_count,
                  Workspace& ws, Progress* progress, ImageHeader* header_out,
                  ImageSummary* summary_out) {
@@ -675,13 +685,13 @@ Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32
   Status s = image.ReadHeader(&header);
   if (!s.ok()) return s;
   if (header_out) *header_out = header;
-  if (disk && header.sector_count > target_count) {
+  if (kWrites && header.sector_count > target_count) {
     return Status::Fail(Fault::kTooLarge, header.sector_count);
   }
-  ChunkBatch batch(disk ? ws.batch : nullptr, kChunkSectors);
+  ChunkBatch batch(kWrites ? ws.batch : nullptr, kChunkSectors);
   uint32_t placed = 0;  // sectors written, or checked where nothing is written
   // Writes what the batch holds.
-  auto place_batch = [&]() {
+  [[maybe_unused]] auto place_batch = [&]() {
     Status placed_ok = Status::Ok();
     while (placed_ok.ok() && !batch.empty()) {
       KeptChunk kept;
@@ -700,19 +710,21 @@ Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32
     if (!more) break;
     s = image.CheckRuns(c);
     if (!s.ok()) return s;
-    KeptChunk kept;
-    kept.base = c.base;
-    kept.index = c.index;
-    kept.runs = c.runs;
-    kept.sectors = c.sectors;
-    kept.map_bytes = c.map_bytes;
-    if (batch.on()) {
-      s = batch.Keep(kept, ws);
-      if (s.ok() && batch.full()) s = place_batch();
-      if (!s.ok()) return s;
-      continue;
-    }
-    if (disk) {
+    // Verifying (and BF) links none of what writes.
+    if constexpr (kWrites) {
+      KeptChunk kept;
+      kept.base = c.base;
+      kept.index = c.index;
+      kept.runs = c.runs;
+      kept.sectors = c.sectors;
+      kept.map_bytes = c.map_bytes;
+      kept.payload = c.sectors * kSectorSize;
+      if (batch.on()) {
+        s = batch.Keep(kept, ws, ws.data);
+        if (s.ok() && batch.full()) s = place_batch();
+        if (!s.ok()) return s;
+        continue;
+      }
       s = image.WriteRuns(kept, *disk, target_first);
       if (!s.ok()) return s;
     }
@@ -721,7 +733,9 @@ Status ReadImage(ImageInput& in, SectorDisk* disk, uint32_t target_first, uint32
   }
   ImageSummary summary;
   s = image.ReadTrailer(&summary);
-  if (s.ok() && batch.on()) s = place_batch();
+  if constexpr (kWrites) {
+    if (s.ok() && batch.on()) s = place_batch();
+  }
   if (!s.ok()) return s;
   if (summary_out) *summary_out = summary;
   return Status::Ok();
@@ -818,12 +832,12 @@ Status CheckImageEnds(const uint8_t* header_bytes, const uint8_t* trailer_bytes,
 
 Status VerifyImage(ImageInput& in, Workspace& ws, Progress* progress, ImageHeader* header,
                    ImageSummary* summary) {
-  return ReadImage(in, nullptr, 0, 0, ws, progress, header, summary);
+  return ReadImage<false>(in, nullptr, 0, 0, ws, progress, header, summary);
 }
 
 Status RestoreImage(ImageInput& in, SectorDisk& disk, uint32_t target_first, uint32_t target_count,
                     Workspace& ws, Progress* progress, ImageSummary* summary) {
-  return ReadImage(in, &disk, target_first, target_count, ws, progress, nullptr, summary);
+  return ReadImage<true>(in, &disk, target_first, target_count, ws, progress, nullptr, summary);
 }
 
 bool ImagePartName(const char* first, unsigned index, char* out, uint32_t capacity) {

@@ -66,8 +66,8 @@ struct Workspace {
   // initializers here: the real-mode programs have no static constructors).
   uint8_t* packed;
   Lz4Table* table;
-  // With a batch, WriteImage reads as many chunks as it holds before it
-  // packs and writes them, and RestoreImage checks as many before it
+  // With a batch, WriteImage reads and packs chunks until it is full
+  // before it writes them, and RestoreImage checks as many before it
   // writes them.
   BatchMemory* batch;
 };

@@ -70,6 +70,11 @@ ASSERT(SIZEOF(.init_array) == 0, "static constructors are not supported")
 ASSERT(SIZEOF(.fini_array) == 0, "static destructors are not supported")
 ASSERT(SIZEOF(.got) == 0, "position-independent code is not supported")
 ASSERT(__text_end <= 0xFFF0, "the code does not fit its 64 KB segment")
-ASSERT(__data_load - 0x100 + __data_end <= 0xFF00, "the .COM file is larger than DOS loads")
+/* DOS starts a .COM with SP = FFFEh in the program's own segment, and the
+ * kernel and interrupts push onto that stack before start.S moves it: the
+ * file's last bytes (the end of .data) must stay below it. At 0xFEF8 bytes
+ * FreeDOS damaged them and BF ended at once; 0xFE00 leaves 254 bytes. */
+ASSERT(__data_load - 0x100 + __data_end <= 0xFE00,
+       "the .COM file reaches the stack DOS starts it with (CS:FFFEh)")
 ASSERT(__bss_end + __stack_minimum <= __stack_top,
        "data and bss leave less than 6 KB of stack in the data segment")
